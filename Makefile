@@ -1,0 +1,40 @@
+# Thin wrapper over CMake. `make run` and `make test` also install what is missing.
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps test-deps configure build run test bench install format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh run
+
+test-deps:
+	@scripts/install-deps.sh test
+
+configure:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: deps
+	$(MAKE) build CMAKE_FLAGS="$(CMAKE_FLAGS) -DLUMIVEX_TESTS=OFF" BUILD=$(BUILD)-run
+	$(BUILD)-run/src/app/lumivex
+
+test: test-deps
+	$(MAKE) build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: test-deps build
+	$(BUILD)/bench/lumivex-bench
+
+install: build
+	cmake --install $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-run
