@@ -1,0 +1,88 @@
+// The hidden main form: owns every long-lived component for the whole run and handles every
+// hotkey, timer tick and tray event on the GUI thread. It never shows a window: it is no
+// widget at all, and the tray icon is the only visible sign of the program.
+//
+// Its operations read like the ordered steps they perform; each step belongs to a module.
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "app/ErrorReporter.h"
+#include "platform/UserEnvironment.h"
+#include "settings/Registry.h"
+#include "settings/TFormStorage.h"
+
+namespace lumivex {
+
+class THidForm : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Services {
+    const platform::UserEnvironment& environment;
+    ErrorReporter& errors;
+    QString languageFile;  // "lang.txt" in the executable's folder
+  };
+
+  // Creates the components and runs FormCreate.
+  explicit THidForm(Services services, QObject* parent = nullptr);
+  ~THidForm() override;
+
+  // Localised text for a string number (the language file, or the built-in default).
+  QString LookupText(int number, const QString& defaultText) const;
+
+  // Handlers.
+  void FormCreate();
+  void cti1DblClick();
+  void ShowHotkeys1Click();
+  void Exit1Click();
+  void Timer3Timer();
+  void hkm1HotKeyPressed(int hotKey);
+
+  // Operations that the capture, output and shell modules carry out.
+  void CaptureScreen(bool areaMode);
+  void CaptureActiveWindow();
+  void SetTimedCapture();
+  void ToggleStorageMode();
+
+  // The settings of the user's key, and the direct registry path.
+  const Registry& registry() const { return registry_; }
+  bool optionsDialogOpen() const { return optionsGuard_; }
+
+ signals:
+  // Seams for behaviour that later modules attach to (and tests observe).
+  void optionsDialogRequested();
+  void captureRequested(bool areaMode);
+  void activeWindowCaptureRequested();
+  void timedCaptureToggled();
+  void storageModeToggleRequested();
+  void hotkeyOverviewDue();
+
+ private:
+  void seedSettings();
+  void registerHotkeys();
+
+  Services services_;
+  Registry registry_;
+
+ public:
+  // Components, in creation order; destroyed with the form.
+  TFormStorage fs1;
+  QMenu pm1;
+  QAction* Options1 = nullptr;
+  QAction* ShowHotkeys1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QTimer Timer1;
+  QTimer Timer2;
+  QTimer Timer3;
+
+ private:
+  bool optionsGuard_ = false;
+};
+
+}  // namespace lumivex

@@ -1,0 +1,46 @@
+// Lumivex: a screenshot utility that lives in the tray. It takes no command-line arguments.
+#include <QApplication>
+
+#include "app/ErrorReporter.h"
+#include "app/SingleInstance.h"
+#include "app/THidForm.h"
+#include "platform/UserEnvironment.h"
+#include "settings/LanguageFile.h"
+
+namespace {
+
+// Qt cannot carry an exception through its event dispatch: stop it here and show it.
+class LumivexApplication : public QApplication {
+ public:
+  LumivexApplication(int& argc, char** argv, lumivex::ErrorReporter& errors)
+      : QApplication(argc, argv), errors_(errors) {}
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    bool handled = false;
+    lumivex::guarded(errors_, [&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+  }
+
+ private:
+  lumivex::ErrorReporter& errors_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  lumivex::MessageBoxErrorReporter errors;
+  LumivexApplication app(argc, argv, errors);
+  QApplication::setApplicationName(QStringLiteral("Lumivex"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Lumivex"));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  lumivex::SingleInstance instance;
+  if (!instance.claim()) return 0;
+
+  lumivex::platform::SystemUserEnvironment environment;
+  QString languageFile =
+      QApplication::applicationDirPath() + '/' + QLatin1String(lumivex::kLanguageFileName);
+  lumivex::THidForm form({environment, errors, languageFile});
+  instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
+  return QApplication::exec();
+}
