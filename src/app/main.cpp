@@ -4,6 +4,7 @@
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
 #include "app/THidForm.h"
+#include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
 #include "settings/LanguageFile.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
 
   lumivex::SingleInstance instance;
   if (!instance.claim()) return 0;
+  lumivex::platform::quitOnTerminationSignals();
 
   lumivex::platform::SystemUserEnvironment environment;
   QString languageFile =

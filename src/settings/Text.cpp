@@ -32,10 +32,9 @@ std::string toLowerAscii(std::string_view text) {
 bool isTrueText(std::string_view text) { return equalsIgnoreCase(text, "true"); }
 
 std::optional<int> parseInt(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+' ||
-      (text.front() == '-' && text.size() > 1 && (text[1] == '-' || text[1] == '+')))
-    return std::nullopt;
+  bool plus = text.starts_with('+');  // from_chars takes "-" but not "+"
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || (plus && (text.front() == '-' || text.front() == '+'))) return std::nullopt;
   int value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;

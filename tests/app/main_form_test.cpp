@@ -1,0 +1,104 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "app/THidForm.h"
+#include "settings/SettingsTable.h"
+
+using namespace lumivex;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+struct MainFormTest : ::testing::Test {
+  TempDir dir;
+  platform::FakeUserEnvironment env;
+  RecordingErrorReporter errors;
+  SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
+
+  MainFormTest() {
+    env.desktop = QString::fromStdString((dir.path / "Desktop").string());
+    env.user = "tester";
+    env.config = QString::fromStdString((dir.path / "config").string());
+    env.systemConfig = QString::fromStdString((dir.path / "etc").string());
+  }
+  std::unique_ptr<THidForm> start() {
+    auto lang = QString::fromStdString((dir.path / "lang.txt").string());
+    return std::make_unique<THidForm>(THidForm::Services{env, errors, lang});
+  }
+};
+
+TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
+  auto form = start();
+  EXPECT_THAT(errors.errors, IsEmpty());
+  auto entries = key.entries();
+  ASSERT_EQ(entries.size(), settings::kSeedTable.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].first, settings::kSeedTable[i].name);
+    if (settings::kSeedTable[i].seed) {
+      EXPECT_EQ(entries[i].second, settings::kSeedTable[i].seed);
+    }
+  }
+  EXPECT_EQ(key.read("fPath1_Text"), (dir.path / "Desktop").string());
+  EXPECT_THAT(*key.read("pass1_Text"), ::testing::MatchesRegex(".+@.+\\..+"));
+  EXPECT_TRUE(form->Timer3.isActive()) << "the overview is scheduled";
+  EXPECT_FALSE(form->Timer1.isActive());
+  EXPECT_FALSE(form->Timer2.isActive());
+}
+
+TEST_F(MainFormTest, EmptyValuesAreReseededAndOthersKept) {
+  key.write("fName1_Text", "");
+  key.write("FtpServer1_Text", "");
+  key.write("JPGCompr1_Position", "40");
+  key.write("fPath1_Text", "/srv/" + std::string(400, 'p'));  // longer than the old 255 limit
+  key.write("Radiobutton1_Checked", "True");
+  start();
+  EXPECT_EQ(key.read("fName1_Text"), "LumivexPhoto");
+  EXPECT_EQ(key.read("FtpServer1_Text"), "");  // seeded with empty text again
+  EXPECT_EQ(key.read("JPGCompr1_Position"), "40");
+  EXPECT_EQ(key.read("fPath1_Text"), "/srv/" + std::string(400, 'p'));
+  EXPECT_EQ(key.read("Radiobutton1_Checked"), "True");
+  // The main form's storage stamps its version when the form goes away, and nothing else.
+  EXPECT_EQ(key.read("FormVersion"), "0");
+  EXPECT_EQ(key.entries().size(), settings::kSeedTable.size() + 2);
+}
+
+TEST_F(MainFormTest, SeedingErrorIsShownAndSkipsTheRestOfTheStart) {
+  dir.write("config", "a file where the settings folder should be");
+  dir.write("lang.txt", "[lumivex_it]\n330=Esci\n");
+  auto form = start();
+  EXPECT_THAT(errors.errors, ElementsAre("Error creating system registry entry"));
+  EXPECT_EQ(form->Exit1->text(), "Esci") << "the menu is localised before the seeding";
+  EXPECT_FALSE(form->Timer3.isActive()) << "steps after the seeding are skipped";
+}
+
+TEST_F(MainFormTest, TrayMenuTextsComeFromTheLanguageFile) {
+  dir.write("lang.txt", "[LUMIVEX_IT]\n310 = Opzioni...\n320=\n330=--\n");
+  auto form = start();
+  EXPECT_EQ(form->Options1->text(), "Opzioni...");
+  EXPECT_EQ(form->ShowHotkeys1->text(), "");
+  EXPECT_EQ(form->Exit1->text(), "Exit");
+  EXPECT_EQ(form->pm1.defaultAction(), form->Options1);
+  EXPECT_EQ(form->LookupText(145, "Screen captured!"), "Screen captured!");
+}
+
+TEST_F(MainFormTest, OptionsDialogOpensOnceAtATimeAndReschedulesTheOverview) {
+  auto form = start();
+  form->Timer3.stop();
+  int opened = 0;
+  QObject::connect(form.get(), &THidForm::optionsDialogRequested, [&] {
+    ++opened;
+    EXPECT_TRUE(form->optionsDialogOpen());
+    form->cti1DblClick();  // a second double click while the dialog shows
+    form->Options1->trigger();
+  });
+  form->cti1DblClick();
+  EXPECT_EQ(opened, 1);
+  EXPECT_FALSE(form->optionsDialogOpen());
+  EXPECT_TRUE(form->Timer3.isActive());
+  form->cti1DblClick();
+  EXPECT_EQ(opened, 2);
+}
+
+}  // namespace
