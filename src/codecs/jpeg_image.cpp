@@ -1,0 +1,162 @@
+#include "codecs/jpeg_image.h"
+
+// clang-format off
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <algorithm>
+
+namespace codecs {
+namespace {
+
+constexpr int kRowsPerCall = 16;
+constexpr std::size_t kFirstOutputSize = 64 * 1024;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+// Compressed bytes go to a vector owned by the caller; growth failures are reported to libjpeg,
+// which leaves by longjmp, so no exception may cross its frames.
+struct Destination {
+  jpeg_destination_mgr pub;
+  std::vector<std::uint8_t>* out;
+};
+
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void OnMessage(j_common_ptr, int) {}
+
+bool Grow(j_compress_ptr cinfo, std::size_t size) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  const std::size_t used = dest->out->size() - dest->pub.free_in_buffer;
+  bool grown = true;
+  try {
+    dest->out->resize(size);
+  } catch (...) {
+    grown = false;
+  }
+  if (!grown) return false;
+  dest->pub.next_output_byte = dest->out->data() + used;
+  dest->pub.free_in_buffer = dest->out->size() - used;
+  return true;
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->out->clear();
+  dest->pub.free_in_buffer = 0;
+  if (!Grow(cinfo, kFirstOutputSize)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (!Grow(cinfo, dest->out->size() * 2)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+}
+
+// libjpeg leaves this function by longjmp on failure: only trivially destructible locals here.
+// 32- and 24-bit rows are handed over as they are (libjpeg-turbo's BGRX and BGR input gives
+// the same bytes as a 24-bit copy would); other depths go through `convert`.
+bool RunCompressor(jpeg_compress_struct& cinfo, ErrorManager& err, Destination& dest,
+                   const PictureView& picture, int quality, std::uint8_t* convert) {
+  if (setjmp(err.jump) != 0) return false;
+  jpeg_create_compress(&cinfo);
+  cinfo.dest = &dest.pub;
+  cinfo.image_width = static_cast<JDIMENSION>(picture.width);
+  cinfo.image_height = static_cast<JDIMENSION>(picture.height);
+  const bool direct = picture.bitsPerPixel == 32 || picture.bitsPerPixel == 24;
+  cinfo.input_components = picture.bitsPerPixel == 32 ? 4 : 3;
+  cinfo.in_color_space = picture.bitsPerPixel == 32 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  cinfo.dct_method = JDCT_FLOAT;
+  jpeg_start_compress(&cinfo, TRUE);
+  JSAMPROW rows[kRowsPerCall];
+  const std::size_t convertStride = static_cast<std::size_t>(picture.width) * 3;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int first = static_cast<int>(cinfo.next_scanline);
+    const int count = std::min(kRowsPerCall, picture.height - first);
+    for (int i = 0; i < count; ++i) {
+      if (direct) {
+        rows[i] = const_cast<JSAMPROW>(picture.Row(first + i));
+      } else {
+        rows[i] = convert + i * convertStride;
+        ReadRowBgr24(picture, first + i, rows[i]);
+      }
+    }
+    jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
+  }
+  jpeg_finish_compress(&cinfo);
+  return true;
+}
+
+}  // namespace
+
+void TJPEGImage::Assign(const PictureView& picture) {
+  CheckPicture(picture);
+  picture_ = picture;
+  data_.clear();
+}
+
+void TJPEGImage::Compress() {
+  data_.clear();
+  if (picture_.IsEmpty()) return;
+  const bool direct = picture_.bitsPerPixel == 32 || picture_.bitsPerPixel == 24;
+  std::vector<std::uint8_t> convert(
+      direct ? 0 : static_cast<std::size_t>(picture_.width) * 3 * kRowsPerCall);
+
+  jpeg_compress_struct cinfo{};
+  ErrorManager err{};
+  cinfo.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = OnError;
+  err.pub.emit_message = OnMessage;
+  Destination dest{};
+  dest.pub.init_destination = InitDestination;
+  dest.pub.empty_output_buffer = EmptyOutputBuffer;
+  dest.pub.term_destination = TermDestination;
+  dest.out = &data_;
+
+  const bool ok = RunCompressor(cinfo, err, dest, picture_, quality_, convert.data());
+  jpeg_destroy_compress(&cinfo);
+  if (!ok) {
+    data_.clear();
+    data_.shrink_to_fit();
+    throw CodecError(err.message);
+  }
+}
+
+void TJPEGImage::SaveToFile(const std::string& path) {
+  Compress();
+  FileSink file(path);
+  if (!data_.empty()) file.Write(data_.data(), data_.size());
+  file.Close();
+}
+
+void TJPEGImage::SaveToStream(ByteSink& sink) {
+  Compress();
+  if (!data_.empty()) sink.Write(data_.data(), data_.size());
+}
+
+void SaveAsJpeg(const std::string& path, const PictureView& picture, int quality) {
+  TJPEGImage image;
+  image.Assign(picture);
+  image.SetCompressionQuality(quality);
+  image.SaveToFile(path);
+}
+
+}  // namespace codecs
