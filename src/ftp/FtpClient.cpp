@@ -1,0 +1,457 @@
+#include "ftp/FtpClient.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "ftp/AddressReader.h"
+
+namespace lumivex::ftp {
+namespace {
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+
+// A file stream with a buffer large enough that 1460-byte blocks cost no extra system calls.
+class FileStream : public std::ifstream {
+ public:
+  explicit FileStream(const std::string& name) : buffer_(1 << 16) {
+    rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    open(name, std::ios::binary);
+  }
+
+ private:
+  std::vector<char> buffer_;
+};
+
+}  // namespace
+
+const char* StatusName(TFtpStatusCode code) {
+  static const char* const names[] = {
+      "fscClose",  "fscOpen",    "fscLogin", "fscLogout",   "fscComplete",   "fscCurrentDir",
+      "fscSystem", "fscDirList", "fscInfo",  "fscProgress", "fscTransferOK", "fscTimeout"};
+  return code >= fscClose && code <= fscTimeout ? names[code] : "?";
+}
+
+TCustomFtpClient::TCustomFtpClient(QObject* parent) : TCustomMultiClient(parent) {}
+
+TCustomFtpClient::~TCustomFtpClient() {
+  // Close quietly: nobody listens to the events of a client that is going away.
+  OnFtpDisconnected = nullptr;
+  OnFtpStatus = nullptr;
+  transfer_.reset();
+}
+
+void TCustomFtpClient::SetState(TFtpState state) { state_ = state; }
+
+bool TCustomFtpClient::SetPassiveMode(bool on) {
+  if (state_ != ftpIdle && state_ != ftpLoggingIn && state_ != ftpReady) return false;
+  passiveMode_ = on;
+  return true;
+}
+
+void TCustomFtpClient::Post(std::function<void()> body) {
+  QMetaObject::invokeMethod(
+      this, [this, body = std::move(body)] { Guard(control_, body); }, Qt::QueuedConnection);
+}
+
+// ---- commands --------------------------------------------------------------------------------
+
+void TCustomFtpClient::SendCommand(const std::string& text) {
+  if (control_ < 0 || !Exists(control_)) return;
+  if (OnFtpCommand) OnFtpCommand(*this, text);
+  SendText(control_, text + "\r\n");
+}
+
+void TCustomFtpClient::PushCommand(std::string text) {
+  if (commands_.size() >= kCommandStackSize) {
+    commands_.clear();
+    throw std::runtime_error("Fatal Error: Command stack full");
+  }
+  commands_.push_back(std::move(text));
+}
+
+void TCustomFtpClient::SendNextCommand() {
+  if (commands_.empty()) return;
+  std::string command = std::move(commands_.back());
+  commands_.pop_back();
+  SendCommand(command);
+}
+
+// ---- operations ------------------------------------------------------------------------------
+
+bool TCustomFtpClient::Login(std::string_view server, std::string_view user,
+                             std::string_view password, std::string_view account) {
+  if (state_ != ftpIdle) return false;
+  // A line break would let the text smuggle further commands onto the control connection.
+  if (HasLineBreak(user) || HasLineBreak(password) || HasLineBreak(account))
+    throw std::runtime_error("FTP user name, password and account must not contain line breaks");
+  SetState(ftpLoggingIn);
+  server_ = server;
+  user_ = user;
+  password_ = password;
+  account_ = account;
+  assembler_.Reset();
+  ClearCommands();
+  try {
+    control_ = CreateConnection();
+    SetIdleLimit(control_, IdleTimeout);
+    Connect(control_, server_, DefaultPort);
+  } catch (...) {
+    if (int handle = control_; handle >= 0) {
+      control_ = -1;
+      CloseConnection(handle);
+    }
+    SetState(ftpIdle);
+    throw;
+  }
+  return true;
+}
+
+bool TCustomFtpClient::Store(std::string_view remotePath, const std::string& localFile,
+                             int64_t restartPosition, uint8_t storeMode) {
+  std::error_code error;
+  if (state_ != ftpReady || remotePath.empty() || !std::filesystem::exists(localFile, error) ||
+      std::filesystem::is_directory(localFile, error))
+    return false;
+  if (HasLineBreak(remotePath)) throw std::runtime_error("FTP path must not contain line breaks");
+  SetState(ftpStoring);
+  remotePath_ = remotePath;
+  for (char& c : remotePath_)
+    if (c == '\\') c = '/';
+  localFile_ = localFile;
+
+  ReleaseTransfer();
+  auto file = std::make_shared<FileStream>(localFile_);
+  if (!file->is_open()) {
+    int code = errno;
+    SetState(ftpReady);  // nothing was sent: the session stays usable
+    throw std::runtime_error("Cannot open file \"" + localFile_ + "\". " +
+                             SocketErrorDescription(code));
+  }
+  transfer_ = file;
+  dataClosed_ = false;
+  serverConfirmed_ = false;
+  dataConnected_ = false;
+  preliminaryReceived_ = false;
+  sending_ = false;
+
+  switch (storeMode) {
+    case 0:
+      PushCommand("APPE " + remotePath_);
+      break;
+    case 1:
+      PushCommand("STOR " + remotePath_);
+      break;
+    case 2:
+      PushCommand("STOU " + remotePath_);
+      break;
+    default: {
+      auto size = static_cast<int64_t>(std::filesystem::file_size(localFile_, error));
+      int64_t position = restartPosition >= 0 && restartPosition <= size ? restartPosition : 0;
+      file->seekg(position);
+      PushCommand("STOR " + remotePath_);
+      PushCommand("REST " + std::to_string(position));
+    }
+  }
+  byteCount_ = 0;
+  std::string typeCommand = std::string("TYPE ") + (FileType == ftAscii ? "A" : "I");
+  if (passiveMode_) {
+    PushCommand("PASV");
+    SendCommand(typeCommand);
+  } else {
+    PushCommand(typeCommand);
+    listen_ = Listen(LocalAddress(control_));
+    sockaddr_in local = LocalAddress(listen_);
+    uint32_t address = ntohl(local.sin_addr.s_addr);
+    uint16_t port = ntohs(local.sin_port);
+    SendCommand("PORT " + std::to_string(address >> 24) + "," +
+                std::to_string((address >> 16) & 255) + "," + std::to_string((address >> 8) & 255) +
+                "," + std::to_string(address & 255) + "," + std::to_string(port >> 8) + "," +
+                std::to_string(port & 255));
+  }
+  return true;
+}
+
+bool TCustomFtpClient::Logout() {
+  if (state_ == ftpIdle) return false;
+  SendCommand("QUIT");
+  return true;
+}
+
+// ---- replies ---------------------------------------------------------------------------------
+
+void TCustomFtpClient::HandleReplyLine(const std::string& line) {
+  std::optional<TFtpReply> reply = assembler_.Feed(line);
+  if (!reply) return;
+  HandleReply(reply->Code, reply->Text);
+  if (state_ == ftpQuerying) SetState(ftpReady);
+  if (OnFtpReply) OnFtpReply(*this, reply->Code, reply->Text);
+}
+
+void TCustomFtpClient::HandleReply(int code, const std::string& text) {
+  switch (code) {
+    case 125:
+    case 150:
+      // Servers that connect back on PORT take data only once they have the store command.
+      if (state_ == ftpStoring) {
+        preliminaryReceived_ = true;
+        StartSending();
+      }
+      break;
+    case 200:
+      if (commands_.empty()) SetState(ftpReady);
+      SendNextCommand();
+      break;
+    case 211:
+    case 212:
+    case 213:
+    case 214:
+      RaiseStatus(fscInfo, text.size() > 3 ? text.substr(3) : "");
+      break;
+    case 215:
+      SetState(ftpReady);
+      SetState(ftpQuerying);
+      SendCommand("PWD");
+      break;
+    case 220:
+      if (!user_.empty()) {
+        SendCommand("USER " + user_);
+      } else {
+        SetState(ftpReady);
+        loggedOn_ = true;
+        RaiseStatus(fscLogin, "");
+      }
+      break;
+    case 221:
+      CloseAll();
+      break;
+    case 225:
+      SetState(ftpReady);
+      break;
+    case 226:
+      if (state_ == ftpIdle || state_ == ftpListing) {
+        Failure(code, text);
+      } else if (state_ == ftpQuerying) {
+        SetState(ftpReady);
+      } else if (state_ == ftpStoring) {
+        StoreConfirmed();
+      }
+      break;
+    case 227:
+      OpenPassiveData(text);
+      SendNextCommand();
+      break;
+    case 230:
+      SetState(ftpReady);
+      loggedOn_ = true;
+      RaiseStatus(fscLogin, "");
+      break;
+    case 250:
+      if (state_ == ftpChangingDir) {
+        SetState(ftpReady);
+        SetState(ftpQuerying);
+        SendCommand("PWD");
+      } else if (state_ == ftpStoring) {
+        StoreConfirmed();
+      } else if (state_ != ftpRetrieving) {
+        SetState(ftpReady);
+        RaiseStatus(fscComplete, "");
+      }
+      break;
+    case 257: {
+      size_t open = text.find('"');
+      size_t close = open == text.npos ? text.npos : text.find('"', open + 1);
+      RaiseStatus(fscCurrentDir,
+                  close == text.npos ? std::string() : text.substr(open + 1, close - open - 1));
+      break;
+    }
+    case 331:
+      if (state_ != ftpQuerying) SendCommand("PASS " + password_);
+      break;
+    case 332:
+      SendCommand("ACCT " + account_);
+      break;
+    case 350:
+      SendNextCommand();
+      break;
+    case 421:
+      SetState(ftpIdle);
+      break;
+    default:
+      Failure(code, text);
+  }
+}
+
+void TCustomFtpClient::Failure(int code, const std::string& text) {
+  // A rejected log-on keeps LoggingIn: the server closes the connection next.
+  if (state_ > ftpReady) SetState(ftpReady);
+  if (OnFtpError) OnFtpError(*this, code, text);
+}
+
+void TCustomFtpClient::StoreConfirmed() {
+  serverConfirmed_ = true;
+  if (dataClosed_) PostStatus(fscTransferOK, std::to_string(byteCount_));
+}
+
+// ---- statuses --------------------------------------------------------------------------------
+
+void TCustomFtpClient::PostStatus(TFtpStatusCode code, std::string info) {
+  QMetaObject::invokeMethod(
+      this, [this, code, info = std::move(info)] { Guard(-1, [&] { RaiseStatus(code, info); }); },
+      Qt::QueuedConnection);
+}
+
+void TCustomFtpClient::RaiseStatus(TFtpStatusCode code, const std::string& info) {
+  if (code > fscLogin && code != fscProgress) SetState(ftpReady);
+  if (code == fscTransferOK || code == fscDirList) ReleaseTransfer();
+  if (OnFtpStatus) OnFtpStatus(*this, code, info);
+}
+
+// ---- data connection -------------------------------------------------------------------------
+
+void TCustomFtpClient::ReleaseTransfer() {
+  transfer_.reset();
+  if (int handle = data_; handle >= 0) {
+    data_ = -1;
+    CloseConnection(handle);
+  }
+  if (int handle = listen_; handle >= 0) {
+    listen_ = -1;
+    CloseConnection(handle);
+  }
+}
+
+void TCustomFtpClient::OpenPassiveData(const std::string& replyText) {
+  PassiveAddress named = ReadPassiveReply(replyText);
+  // Connect to the server we already talk to, whatever address the reply names: a reply must
+  // not steer the client to another host, and servers behind NAT often name a private one.
+  sockaddr_in peer = RemoteAddress(control_);
+  peer.sin_port = htons(named.port);
+  if (int old = data_; old >= 0) {
+    data_ = -1;
+    CloseConnection(old);
+  }
+  data_ = CreateConnection();
+  SetIdleLimit(data_, TransferTimeout);
+  if (named.port == 0) throw SocketError(EDESTADDRREQ, WinSockErrorText(EDESTADDRREQ, "Connect"));
+  ConnectTo(data_, peer);
+}
+
+void TCustomFtpClient::DataConnected() {
+  dataConnected_ = true;
+  StartSending();
+}
+
+void TCustomFtpClient::StartSending() {
+  if (state_ != ftpStoring || !transfer_ || sending_ || !dataConnected_ || !preliminaryReceived_ ||
+      data_ < 0)
+    return;
+  sending_ = true;
+  SendStream(data_, transfer_, true);
+}
+
+void TCustomFtpClient::DataClosed() {
+  int handle = data_;
+  data_ = -1;
+  if (state_ != ftpStoring) return;
+  byteCount_ = Counters(handle).PayloadSent;
+  dataClosed_ = true;
+  if (serverConfirmed_) PostStatus(fscTransferOK, std::to_string(byteCount_));
+}
+
+void TCustomFtpClient::DoAccept(int listenHandle) {
+  if (listenHandle != listen_) {
+    int stray = Accept(listenHandle);
+    if (stray >= 0) CloseConnection(stray);
+    return;
+  }
+  int handle = Accept(listenHandle);
+  if (handle < 0) return;
+  if (data_ >= 0) {  // one data connection at a time
+    CloseConnection(handle);
+    return;
+  }
+  data_ = handle;
+  SetIdleLimit(data_, TransferTimeout);
+  DataConnected();
+}
+
+// ---- socket notifications --------------------------------------------------------------------
+
+void TCustomFtpClient::DoStateChange(int handle, TSockStateKind kind) {
+  if (handle == control_ && control_ >= 0) {
+    if (kind == TSockStateKind::Connected) {
+      if (OnFtpConnected) OnFtpConnected(*this);
+    } else if (kind == TSockStateKind::Closed) {
+      // After the replies already read, like the messages posted before it.
+      QMetaObject::invokeMethod(
+          this, [this, handle] { Guard(-1, [&] { ControlClosed(handle); }); },
+          Qt::QueuedConnection);
+    }
+    return;
+  }
+  if (handle == data_ && data_ >= 0) {
+    if (kind == TSockStateKind::Connected) {
+      DataConnected();
+    } else if (kind == TSockStateKind::Closed) {
+      DataClosed();
+    } else if (state_ == ftpStoring) {
+      byteCount_ = Counters(handle).PayloadSent;
+      PostStatus(fscProgress, std::to_string(byteCount_));
+    }
+  }
+}
+
+void TCustomFtpClient::ControlClosed(int handle) {
+  if (handle != control_) return;
+  ReleaseTransfer();
+  loggedOn_ = false;
+  ClearCommands();
+  assembler_.Reset();
+  SetState(ftpIdle);
+  PostStatus(fscClose, "");
+  control_ = -1;
+  if (OnFtpDisconnected) OnFtpDisconnected(*this);
+}
+
+void TCustomFtpClient::DoLineReceived(int handle, const std::string& line) {
+  if (handle != control_) return;
+  Post([this, line] { HandleReplyLine(line); });
+}
+
+void TCustomFtpClient::DoSocketError(int handle, int code, const std::string& text) {
+  if (state_ == ftpLoggingIn) {
+    loggedOn_ = false;
+    ClearCommands();
+    SetState(ftpIdle);
+    if (int control = control_; control >= 0) {
+      control_ = -1;
+      CloseConnection(control);
+    }
+    if (OnFtpLoginError) OnFtpLoginError(*this, code, text);
+    return;
+  }
+  if (handle >= 0 && handle == data_ && state_ == ftpStoring) {
+    // The file cannot have reached the server whole, whatever the server says next.
+    ReleaseTransfer();
+    SetState(ftpReady);
+    if (OnFtpError) OnFtpError(*this, code, text);
+    return;
+  }
+  TCustomMultiClient::DoSocketError(handle, code, text);
+}
+
+void TCustomFtpClient::DoIdleLimit(int handle, bool& reset) {
+  if (handle == data_ && data_ >= 0) {
+    ClearCommands();
+    SetState(ftpReady);
+    ReleaseTransfer();
+    PostStatus(fscTimeout, "");
+    return;
+  }
+  TCustomMultiClient::DoIdleLimit(handle, reset);
+}
+
+}  // namespace lumivex::ftp
