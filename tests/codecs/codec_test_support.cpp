@@ -204,6 +204,45 @@ JpegImage DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
   return image;
 }
 
+JpegHeader ReadJpegHeader(const std::vector<std::uint8_t>& bytes) {
+  JpegHeader header;
+  jpeg_decompress_struct cinfo{};
+  JpegError err{};
+  cinfo.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = JpegFail;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    throw std::runtime_error("libjpeg rejected the header");
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
+  jpeg_read_header(&cinfo, TRUE);
+  header.jfif = cinfo.saw_JFIF_marker;
+  header.jfifMajor = cinfo.JFIF_major_version;
+  header.jfifMinor = cinfo.JFIF_minor_version;
+  header.densityUnit = cinfo.density_unit;
+  header.xDensity = cinfo.X_density;
+  header.yDensity = cinfo.Y_density;
+  header.progressive = cinfo.progressive_mode;
+  header.arithmetic = cinfo.arith_code;
+  header.restartInterval = cinfo.restart_interval;
+  for (int i = 0; i < cinfo.num_components; ++i) {
+    const jpeg_component_info& c = cinfo.comp_info[i];
+    header.components.push_back({c.component_id, c.h_samp_factor, c.v_samp_factor, c.quant_tbl_no,
+                                 c.dc_tbl_no, c.ac_tbl_no});
+  }
+  for (const JQUANT_TBL* table : cinfo.quant_tbl_ptrs) {
+    if (table == nullptr) continue;
+    header.quantTables.emplace_back(table->quantval, table->quantval + DCTSIZE2);
+  }
+  if (cinfo.dc_huff_tbl_ptrs[0] != nullptr) {
+    const UINT8* bits = cinfo.dc_huff_tbl_ptrs[0]->bits;
+    header.dcLuminanceBits.assign(bits + 1, bits + 17);
+  }
+  jpeg_destroy_decompress(&cinfo);
+  return header;
+}
+
 std::vector<std::uint8_t> ReferenceJpeg(const codecs::PictureView& picture, int quality) {
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(picture.width) * picture.height * 3);
   for (int y = 0; y < picture.height; ++y) {

@@ -68,6 +68,21 @@ struct JpegImage {
 };
 JpegImage DecodeJpeg(const std::vector<std::uint8_t>& bytes);
 
+// What libjpeg reads from a JPEG's markers.
+struct JpegHeader {
+  bool jfif = false;
+  int jfifMajor = 0, jfifMinor = 0, densityUnit = -1, xDensity = 0, yDensity = 0;
+  bool progressive = false, arithmetic = false;
+  unsigned restartInterval = 0;
+  struct Component {
+    int id, h, v, quantTable, dcTable, acTable;
+  };
+  std::vector<Component> components;
+  std::vector<std::vector<unsigned>> quantTables;  // natural order, per table present
+  std::vector<std::uint8_t> dcLuminanceBits;       // counts of codes of length 1..16
+};
+JpegHeader ReadJpegHeader(const std::vector<std::uint8_t>& bytes);
+
 // libjpeg driven directly: set_defaults, set_quality(quality, baseline), float DCT, from
 // red-green-blue rows.
 std::vector<std::uint8_t> ReferenceJpeg(const codecs::PictureView& picture, int quality);
