@@ -1,0 +1,230 @@
+#include "platform/x11/X11HotkeyBackend.h"
+
+#include "platform/KeyMap.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace lumivex::platform {
+namespace {
+
+constexpr xcb_keysym_t kNumLock = 0xff7f, kScrollLock = 0xff14;
+constexpr xcb_keysym_t kAltL = 0xffe9, kAltR = 0xffea, kMetaL = 0xffe7;
+constexpr xcb_keysym_t kSuperL = 0xffeb, kSuperR = 0xffec;
+
+class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEventFilter {
+ public:
+  X11HotkeyBackend(xcb_connection_t* connection, xcb_window_t root)
+      : connection_(connection), root_(root), symbols_(xcb_key_symbols_alloc(connection)) {
+    readModifierMasks();
+    QCoreApplication::instance()->installNativeEventFilter(this);
+  }
+
+  ~X11HotkeyBackend() override {
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    for (const Grab& g : grabs_) ungrab(g);
+    xcb_flush(connection_);
+    xcb_key_symbols_free(symbols_);
+  }
+
+  bool registerHotKey(int id, unsigned modifiers, unsigned virtualKey) override {
+    for (const Grab& g : grabs_)
+      if (g.id == id || (g.modifiers == modifiers && g.virtualKey == virtualKey)) return false;
+    Grab g{id, modifiers, virtualKey, {}};
+    if (!grab(g)) return false;
+    grabs_.push_back(std::move(g));
+    return true;
+  }
+
+  void unregisterHotKey(int id) override {
+    for (auto it = grabs_.begin(); it != grabs_.end(); ++it) {
+      if (it->id == id) {
+        ungrab(*it);
+        xcb_flush(connection_);
+        grabs_.erase(it);
+        return;
+      }
+    }
+  }
+
+  QString keyName(unsigned virtualKey, bool localized) const override {
+    if (!localized || !keyByVirtualKey(virtualKey)) return usKeyName(virtualKey);
+    // The layout's own character for the key, as printed on it; Qt's name for the others.
+    const std::vector<xcb_keycode_t> codes = keycodesFor(virtualKey);
+    if (!codes.empty()) {
+      const char32_t ch = keysymToChar(xcb_key_symbols_get_keysym(symbols_, codes.front(), 0));
+      if (ch != 0 && ch != U' ') return QString::fromUcs4(&ch, 1).toUpper();
+    }
+    return qtKeyName(virtualKey);
+  }
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    switch (event->response_type & 0x7f) {
+      case XCB_KEY_PRESS:
+        return keyPressed(reinterpret_cast<xcb_key_press_event_t*>(event));
+      case XCB_MAPPING_NOTIFY:
+        mappingChanged(reinterpret_cast<xcb_mapping_notify_event_t*>(event));
+        return false;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  struct Grab {
+    int id;
+    unsigned modifiers;
+    unsigned virtualKey;
+    std::vector<xcb_keycode_t> keycodes;
+  };
+
+  std::vector<xcb_keycode_t> keycodesFor(unsigned virtualKey) const {
+    std::vector<xcb_keycode_t> codes;
+    const unsigned keysym = keysymForVirtualKey(virtualKey);
+    if (keysym == 0) return codes;
+    xcb_keycode_t* list = xcb_key_symbols_get_keycode(symbols_, keysym);
+    for (xcb_keycode_t* k = list; k && *k != XCB_NO_SYMBOL; ++k) codes.push_back(*k);
+    std::free(list);
+    return codes;
+  }
+
+  uint16_t maskFor(unsigned modifiers) const {
+    uint16_t mask = 0;
+    if (modifiers & kModShift) mask |= XCB_MOD_MASK_SHIFT;
+    if (modifiers & kModControl) mask |= XCB_MOD_MASK_CONTROL;
+    if (modifiers & kModAlt) mask |= alt_;
+    if (modifiers & kModWin) mask |= super_;
+    return mask;
+  }
+
+  // The key works whatever Caps, Num or Scroll Lock state: one grab per combination of them.
+  std::vector<uint16_t> lockVariants() const {
+    std::vector<uint16_t> locks = {XCB_MOD_MASK_LOCK};
+    if (numLock_) locks.push_back(numLock_);
+    if (scrollLock_ && scrollLock_ != numLock_) locks.push_back(scrollLock_);
+    std::vector<uint16_t> variants;
+    for (unsigned subset = 0; subset < (1u << locks.size()); ++subset) {
+      uint16_t v = 0;
+      for (size_t i = 0; i < locks.size(); ++i)
+        if (subset & (1u << i)) v |= locks[i];
+      variants.push_back(v);
+    }
+    return variants;
+  }
+
+  // All variants or none: a grab another client holds answers BadAccess.
+  bool grab(Grab& g) {
+    g.keycodes = keycodesFor(g.virtualKey);
+    if (g.keycodes.empty()) return false;
+    const uint16_t mask = maskFor(g.modifiers);
+    std::vector<xcb_void_cookie_t> cookies;
+    for (xcb_keycode_t code : g.keycodes)
+      for (uint16_t variant : lockVariants())
+        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, mask | variant, code,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    bool refused = false;
+    for (xcb_void_cookie_t cookie : cookies) {
+      if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
+        refused = true;
+        std::free(error);
+      }
+    }
+    if (refused) {
+      ungrab(g);  // releases only this client's grabs
+      xcb_flush(connection_);
+    }
+    return !refused;
+  }
+
+  void ungrab(const Grab& g) {
+    const uint16_t mask = maskFor(g.modifiers);
+    for (xcb_keycode_t code : g.keycodes)
+      for (uint16_t variant : lockVariants())
+        xcb_ungrab_key(connection_, code, root_, mask | variant);
+  }
+
+  bool keyPressed(const xcb_key_press_event_t* event) {
+    if (event->event != root_) return false;
+    const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | alt_ | super_;
+    const uint16_t state = event->state & relevant;
+    for (const Grab& g : grabs_) {
+      if (maskFor(g.modifiers) != state) continue;
+      for (xcb_keycode_t code : g.keycodes) {
+        if (code == event->detail) {
+          notifyPressed(g.id, g.modifiers, g.virtualKey);
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // A new keyboard map can move keys and modifiers: grab the same combinations anew.
+  void mappingChanged(xcb_mapping_notify_event_t* event) {
+    if (event->request == XCB_MAPPING_POINTER) return;
+    for (const Grab& g : grabs_) ungrab(g);
+    xcb_refresh_keyboard_mapping(symbols_, event);
+    readModifierMasks();
+    std::vector<Grab> kept;
+    for (Grab& g : grabs_)
+      if (grab(g)) kept.push_back(std::move(g));
+    grabs_ = std::move(kept);
+    xcb_flush(connection_);
+  }
+
+  void readModifierMasks() {
+    alt_ = XCB_MOD_MASK_1;
+    super_ = XCB_MOD_MASK_4;
+    numLock_ = XCB_MOD_MASK_2;
+    scrollLock_ = 0;
+    xcb_get_modifier_mapping_reply_t* reply =
+        xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr);
+    if (!reply) return;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
+    const int perModifier = reply->keycodes_per_modifier;
+    bool altFound = false, superFound = false, numFound = false;
+    for (int mod = 3; mod < 8; ++mod) {  // Mod1..Mod5
+      const uint16_t bit = uint16_t(1u << mod);
+      for (int i = 0; i < perModifier; ++i) {
+        const xcb_keycode_t code = codes[mod * perModifier + i];
+        if (code == XCB_NO_SYMBOL) continue;
+        for (int col = 0; col < 4; ++col) {
+          const xcb_keysym_t sym = xcb_key_symbols_get_keysym(symbols_, code, col);
+          if (sym == kNumLock && !numFound) numLock_ = bit, numFound = true;
+          if (sym == kScrollLock && !scrollLock_) scrollLock_ = bit;
+          if ((sym == kAltL || sym == kAltR || sym == kMetaL) && !altFound)
+            alt_ = bit, altFound = true;
+          if ((sym == kSuperL || sym == kSuperR) && !superFound) super_ = bit, superFound = true;
+        }
+      }
+    }
+    std::free(reply);
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  xcb_key_symbols_t* symbols_;
+  uint16_t alt_ = 0, super_ = 0, numLock_ = 0, scrollLock_ = 0;
+  std::vector<Grab> grabs_;
+};
+
+}  // namespace
+
+std::unique_ptr<HotkeyBackend> createX11HotkeyBackend() {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection()) return nullptr;
+  xcb_connection_t* connection = x11->connection();
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  return std::make_unique<X11HotkeyBackend>(connection, root);
+}
+
+}  // namespace lumivex::platform

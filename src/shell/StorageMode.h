@@ -1,0 +1,29 @@
+// File or clipboard output, as the pair "Radiobutton1_Checked" / "Radiobutton2_Checked" holds it.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace lumivex::shell {
+
+struct StorageMode {
+  bool clipboard;
+  int iconIndex() const { return clipboard ? 1 : 0; }
+  int messageNumber() const { return clipboard ? 790 : 780; }
+  QString messageDefault() const {
+    return clipboard ? QStringLiteral("Capture to clipboard.") : QStringLiteral("Capture to file.");
+  }
+};
+
+inline constexpr int kStorageModeTitleNumber = 810;
+inline const char* const kStorageModeTitleDefault = "New storage mode.";
+
+// The mode that the storage-mode hotkey switches to from the stored "Radiobutton1_Checked":
+// clipboard when it reads "false" in any letter case, file for any other text.
+StorageMode ToggledStorageMode(const QString& radiobutton1Checked);
+
+using WriteSetting = std::function<void(const QString& name, const QString& value)>;
+void WriteStorageMode(const StorageMode& mode, const WriteSetting& writeSetting);
+
+}  // namespace lumivex::shell

@@ -1,0 +1,74 @@
+#include "options/HotkeyOverview.h"
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+
+using namespace lumivex::options;
+
+namespace {
+
+// Settings and texts as plain tables; names of keys in the US form.
+struct Desk {
+  QHash<QString, QString> settings;
+  QHash<int, QString> texts;
+  int reads = 0;
+
+  OverviewSources sources() {
+    OverviewSources s;
+    s.lookupText = [this](int n, const QString& d) { return texts.value(n, d); };
+    s.readSetting = [this](const QString& name, const QString& fallback) {
+      ++reads;
+      return settings.value(name, fallback);
+    };
+    s.readSettingInt = [this](const QString& name, int fallback) {
+      bool ok = false;
+      const int v = settings.value(name).toInt(&ok);
+      return ok ? v : fallback;
+    };
+    s.hotKeyText = [](quint32 v) {
+      QString t;
+      if (v & 0x4000) t += "Ctrl+";
+      if (v & 0x2000) t += "Shift+";
+      return t + QStringLiteral("F%1").arg((v & 0xFF) - 0x6F);
+    };
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST(HotkeyOverview, DefaultsReadAsTheFiveLinesSeparatorAndFileMode) {
+  Desk desk;
+  desk.settings = {{"Hotkey1_HotKey", "8304"},  {"Hotkey2_HotKey", "8305"},
+                   {"Hotkey3_HotKey", "8306"},  {"Hotkey4_HotKey", "8307"},
+                   {"Hotkey5_HotKey", "16500"}, {"Radiobutton1_Checked", "False"}};
+  const OverviewSources s = desk.sources();
+  EXPECT_EQ(BuildHotkeyOverview(s),
+            "Full screen - Shift+F1\r\nScreen area - Shift+F2\r\nActive window - Shift+F3\r\n"
+            "Timed capture - Shift+F4\r\nSwitch storage mode - Ctrl+F5\r\n------------\r\n"
+            "Capture to file.");
+  EXPECT_FALSE(OverviewClipboardMode(s));
+}
+
+TEST(HotkeyOverview, ClipboardModeInAnyCaseAndMissingValuesShowTheSeeds) {
+  Desk desk;
+  desk.settings = {
+      {"Hotkey2_HotKey", "junk"}, {"Hotkey4_HotKey", "16498"}, {"Radiobutton1_Checked", "TRUE"}};
+  const OverviewSources s = desk.sources();
+  const QString text = BuildHotkeyOverview(s);
+  EXPECT_TRUE(text.startsWith("Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"));
+  EXPECT_TRUE(text.contains("\r\nTimed capture - Ctrl+F3\r\n"));
+  EXPECT_TRUE(
+      text.endsWith("Switch storage mode - Ctrl+F5\r\n------------\r\nCapture to clipboard."));
+  EXPECT_TRUE(OverviewClipboardMode(s));
+}
+
+TEST(HotkeyOverview, LabelsComeFromTheLanguageLookup) {
+  Desk desk;
+  desk.texts = {{270, "Schermo intero"}, {800, ""}, {780, "Cattura su file."}};
+  const QString text = BuildHotkeyOverview(desk.sources());
+  EXPECT_TRUE(text.startsWith("Schermo intero - Shift+F1\r\n"));
+  EXPECT_TRUE(text.contains("\r\n - Ctrl+F5\r\n"));  // an empty translation stays empty
+  EXPECT_TRUE(text.endsWith("------------\r\nCattura su file."));
+}

@@ -1,0 +1,131 @@
+// Real passive grabs in the test desktop, driven by XTEST key presses (xdotool).
+#include "platform/x11/X11HotkeyBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+using namespace lumivex::platform;
+
+namespace {
+
+constexpr unsigned kF1 = 0x70, kF2 = 0x71, kF3 = 0x72, kF5 = 0x74;
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!condition()) {
+    if (deadline.hasExpired()) return condition();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+bool xdotool(const QStringList& args) {
+  return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
+}
+
+struct Press {
+  int id;
+  unsigned modifiers, virtualKey;
+  bool operator==(const Press&) const = default;
+};
+
+class X11Hotkeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    backend = createX11HotkeyBackend();
+    ASSERT_TRUE(backend) << "not on X11";
+    backend->setPressedHandler([this](int id, unsigned m, unsigned vk) {
+      presses.push_back({id, m, vk});
+    });
+  }
+  // Presses a key as the user would and waits for the event loop to have seen it.
+  void key(const QString& combination) {
+    ASSERT_TRUE(xdotool({"key", combination}));
+    // A marker press of our own grab tells when everything before it has arrived.
+    const size_t before = presses.size();
+    ASSERT_TRUE(backend->registerHotKey(999, kModControl | kModAlt | kModShift, 0x7B));
+    ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+F12"}));
+    const bool seen =
+        waitUntil([&] { return presses.size() > before && presses.back().id == 999; });
+    backend->unregisterHotKey(999);
+    ASSERT_TRUE(seen);
+    presses.pop_back();
+  }
+
+  std::unique_ptr<HotkeyBackend> backend;
+  std::vector<Press> presses;
+};
+
+TEST_F(X11Hotkeys, GrabbedCombinationsArriveWhateverTheLockState) {
+  ASSERT_TRUE(backend->registerHotKey(1, kModShift, kF1));
+  ASSERT_TRUE(backend->registerHotKey(5, kModControl, kF5));
+  key("shift+F1");
+  key("F1");  // without Shift: not ours
+  key("ctrl+F5");
+  key("ctrl+shift+F5");  // an extra modifier is another combination
+  EXPECT_EQ(presses, (std::vector<Press>{{1, kModShift, kF1}, {5, kModControl, kF5}}));
+
+  presses.clear();
+  for (const char* lock : {"Caps_Lock", "Num_Lock"}) {
+    ASSERT_TRUE(xdotool({"key", lock}));
+    key("shift+F1");
+  }
+  ASSERT_TRUE(xdotool({"key", "Caps_Lock"}));
+  key("ctrl+F5");  // Num Lock alone
+  ASSERT_TRUE(xdotool({"key", "Num_Lock"}));
+  EXPECT_EQ(presses,
+            (std::vector<Press>{{1, kModShift, kF1}, {1, kModShift, kF1}, {5, kModControl, kF5}}));
+
+  presses.clear();
+  backend->unregisterHotKey(1);
+  key("shift+F1");
+  EXPECT_TRUE(presses.empty());
+}
+
+TEST_F(X11Hotkeys, AnotherClientsGrabIsRefusedAndTheOthersStillWork) {
+  QProcess holder;
+  holder.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(GRAB_KEY_SCRIPT), "F2", "1"});
+  ASSERT_TRUE(
+      waitUntil([&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
+  ASSERT_EQ(holder.readLine().trimmed(), "held");
+
+  EXPECT_FALSE(backend->registerHotKey(2, kModShift, kF2));
+  EXPECT_TRUE(backend->registerHotKey(3, kModShift, kF3));
+  key("shift+F3");
+  key("shift+F2");
+  EXPECT_EQ(presses, (std::vector<Press>{{3, kModShift, kF3}}));
+
+  holder.closeWriteChannel();
+  if (!holder.waitForFinished(3000)) holder.kill();
+  holder.waitForFinished(1000);
+  // Nothing of the refused attempt is left behind: once free, the combination can be taken.
+  EXPECT_TRUE(backend->registerHotKey(2, kModShift, kF2));
+}
+
+TEST_F(X11Hotkeys, OneCombinationIsRegisteredOnceAndUnknownKeysAreRefused) {
+  EXPECT_TRUE(backend->registerHotKey(1, kModShift, kF1));
+  EXPECT_FALSE(backend->registerHotKey(2, kModShift, kF1));
+  EXPECT_FALSE(backend->registerHotKey(1, kModShift, kF2));  // the id is taken
+  EXPECT_FALSE(backend->registerHotKey(3, kModShift, 0x07));
+  backend->unregisterHotKey(1);
+  EXPECT_TRUE(backend->registerHotKey(2, kModShift, kF1));
+}
+
+TEST_F(X11Hotkeys, KeyNamesFollowTheLayoutWhenLocalized) {
+  EXPECT_EQ(backend->keyName(0x41, true), "A");
+  EXPECT_EQ(backend->keyName(kF1, true), "F1");
+  EXPECT_EQ(backend->keyName(0xBA, true), ";");  // US layout
+  EXPECT_EQ(backend->keyName(0x21, false), "Page Up");
+  EXPECT_FALSE(backend->keyName(0x21, true).isEmpty());
+  EXPECT_TRUE(backend->keyName(0x07, true).isEmpty());
+}
+
+}  // namespace

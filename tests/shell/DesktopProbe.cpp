@@ -1,0 +1,79 @@
+#include "DesktopProbe.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+namespace probe {
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!condition()) {
+    if (deadline.hasExpired()) return condition();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  return true;
+}
+
+QString run(const QString& program, const QStringList& args, int* exitCode) {
+  QProcess p;
+  p.start(program, args);
+  // The event loop keeps running, so a program that talks to us (the tray host) gets answers.
+  waitUntil([&] { return p.state() == QProcess::NotRunning; }, 15000);
+  if (p.state() != QProcess::NotRunning) {
+    p.kill();
+    p.waitForFinished(1000);
+  }
+  if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QList<QJsonObject> notices() {
+  QList<QJsonObject> out;
+  QFile log(qEnvironmentVariable("DESK_NOTIFY_LOG"));
+  if (!log.open(QIODevice::ReadOnly)) return out;
+  for (const QByteArray& line : log.readAll().split('\n'))
+    if (!line.trimmed().isEmpty()) out.append(QJsonDocument::fromJson(line).object());
+  return out;
+}
+
+bool session(const QString& command) {
+  int code = -1;
+  run(qEnvironmentVariable("LUMIVEX_DESKTOP_SESSION"),
+      {command, qEnvironmentVariable("DESK_STATE")}, &code);
+  return code == 0;
+}
+
+bool xdotool(const QStringList& args) {
+  int code = -1;
+  run(QStringLiteral("xdotool"), args, &code);
+  return code == 0;
+}
+
+QList<quint64> parentChain(quint64 window) {
+  QList<quint64> chain;
+  static const QRegularExpression parent(QStringLiteral("Parent window id: (0x[0-9a-f]+)"));
+  for (int depth = 0; depth < 16 && window != 0; ++depth) {
+    const QString tree =
+        run(QStringLiteral("xwininfo"), {"-children", "-id", QString::number(window)});
+    const auto m = parent.match(tree);
+    if (!m.hasMatch()) break;
+    window = m.captured(1).toULongLong(nullptr, 16);
+    chain.append(window);
+  }
+  return chain;
+}
+
+QList<quint64> windowsOfClass(const QString& className) {
+  QList<quint64> out;
+  const QString text = run(QStringLiteral("xdotool"), {"search", "--class", className});
+  for (const QString& id : text.split('\n', Qt::SkipEmptyParts)) out.append(id.toULongLong());
+  return out;
+}
+
+}  // namespace probe

@@ -1,0 +1,28 @@
+// Looking at the test desktop from outside: recorded notices, X windows, input by XTEST.
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace probe {
+
+// Runs the event loop until `condition` holds or `timeoutMs` passes; the condition's last value.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+// Runs a program to its end (bounded); its standard output.
+QString run(const QString& program, const QStringList& args, int* exitCode = nullptr);
+// Every Notify call the fake notification service has recorded so far.
+QList<QJsonObject> notices();
+// The desktop session script's helper command, for example restart-tray.
+bool session(const QString& command);
+// xdotool with these arguments (XTEST input, seen by grabs like real keys).
+bool xdotool(const QStringList& args);
+// The parent chain of an X window, nearest first.
+QList<quint64> parentChain(quint64 window);
+// X windows whose class name is `className`.
+QList<quint64> windowsOfClass(const QString& className);
+
+}  // namespace probe

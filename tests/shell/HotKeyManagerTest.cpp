@@ -1,0 +1,182 @@
+#include "platform/FakeHotkeyBackend.h"
+#include "shell/HotKeyManager.h"
+#include "shell/HotkeyDispatch.h"
+#include "shell/StorageMode.h"
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+#include <QStringList>
+
+using lumivex::platform::FakeHotkeyBackend;
+using namespace lumivex::shell;
+using namespace lumivex::platform;
+
+namespace {
+struct Pressed {
+  quint32 value;
+  quint16 id;
+};
+QList<Pressed>* record(THotKeyManager& manager, QList<Pressed>& into) {
+  QObject::connect(&manager, &THotKeyManager::HotKeyPressed, [&into](quint32 value, quint16 id) {
+    into.append({value, id});
+  });
+  return &into;
+}
+}  // namespace
+
+TEST(HotKeyManager, SeparatesValueIntoKeyAndPlatformModifiers) {
+  unsigned vk = 0, mods = 0;
+  THotKeyManager::SeparateHotKey(8304, vk, mods);  // Shift+F1
+  EXPECT_EQ(vk, 0x70u);
+  EXPECT_EQ(mods, unsigned(kModShift));
+  THotKeyManager::SeparateHotKey(0x4000 | 0x8000 | 0x10000 | 0x41, vk, mods);
+  EXPECT_EQ(vk, 0x41u);
+  EXPECT_EQ(mods, unsigned(kModControl | kModAlt | kModWin));
+}
+
+TEST(HotKeyManager, RegistersReportsPressesAndUnregistersOnClear) {
+  FakeHotkeyBackend backend;
+  THotKeyManager manager(backend);
+  QList<Pressed> presses;
+  record(manager, presses);
+
+  const int shiftF1 = manager.AddHotKey(8304);
+  const int ctrlF5 = manager.AddHotKey(16500);
+  ASSERT_NE(shiftF1, 0);
+  ASSERT_NE(ctrlF5, 0);
+  EXPECT_NE(shiftF1, ctrlF5);
+  ASSERT_EQ(backend.registrations().size(), 2);
+  EXPECT_EQ(backend.registrations()[1].modifiers, unsigned(kModControl));
+  EXPECT_EQ(backend.registrations()[1].virtualKey, 0x74u);
+
+  EXPECT_TRUE(backend.press(kModControl, 0x74));
+  EXPECT_TRUE(backend.press(kModShift, 0x70));
+  ASSERT_EQ(presses.size(), 2);
+  EXPECT_EQ(presses[0].value, 16500u);
+  EXPECT_EQ(presses[0].id, quint16(ctrlF5));
+  EXPECT_EQ(presses[1].value, 8304u);
+  EXPECT_EQ(presses[1].id, quint16(shiftF1));
+
+  manager.ClearHotKeys();
+  EXPECT_TRUE(backend.registrations().isEmpty());
+  EXPECT_FALSE(backend.press(kModShift, 0x70));
+  EXPECT_EQ(presses.size(), 2);
+}
+
+TEST(HotKeyManager, SameCombinationTwiceRegistersOnceAndKeepsItsIdentifier) {
+  FakeHotkeyBackend backend;
+  THotKeyManager manager(backend);
+  QList<Pressed> spy;
+  record(manager, spy);
+  const int first = manager.AddHotKey(8305);
+  EXPECT_NE(first, 0);
+  EXPECT_EQ(manager.AddHotKey(8305), 0);
+  EXPECT_EQ(manager.Count(), 1);
+  // The refused attempt leaves the first registration and its identifier intact.
+  backend.press(kModShift, 0x71);
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy[0].id, quint16(first));
+  EXPECT_NE(manager.AddHotKey(8306), first);
+}
+
+TEST(HotKeyManager, CombinationHeldElsewhereIsRefusedAndOthersStillWork) {
+  FakeHotkeyBackend backend;
+  backend.holdElsewhere(kModShift, 0x71);
+  THotKeyManager manager(backend);
+  QList<Pressed> spy;
+  record(manager, spy);
+  EXPECT_NE(manager.AddHotKey(8304), 0);
+  EXPECT_EQ(manager.AddHotKey(8305), 0);
+  EXPECT_NE(manager.AddHotKey(8306), 0);
+  EXPECT_EQ(manager.Count(), 2);
+  backend.press(kModShift, 0x72);
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy[0].value, 8306u);
+}
+
+TEST(HotKeyManager, DestructionUnregistersEverything) {
+  FakeHotkeyBackend backend;
+  {
+    THotKeyManager manager(backend);
+    manager.AddHotKey(8304);
+    manager.AddHotKey(8307);
+  }
+  EXPECT_TRUE(backend.registrations().isEmpty());
+  EXPECT_FALSE(backend.press(kModShift, 0x70));  // no handler left behind
+}
+
+TEST(HotKeyManager, TextOrdersModifiersCtrlShiftAltWin) {
+  FakeHotkeyBackend backend;
+  THotKeyManager manager(backend);
+  EXPECT_EQ(manager.HotKeyToText(8304, false), "Shift+F1");
+  EXPECT_EQ(manager.HotKeyToText(16500, false), "Ctrl+F5");
+  EXPECT_EQ(manager.HotKeyToText(0x2000 | 0x4000 | 0x8000 | 0x10000 | 0x21, false),
+            "Ctrl+Shift+Alt+Win+Page Up");
+  EXPECT_EQ(manager.HotKeyToText(0x8000 | 0x6B, false), "Alt+Num +");
+  EXPECT_EQ(manager.HotKeyToText(0x41, false), "A");
+  // A key without a name leaves only the modifiers.
+  EXPECT_EQ(manager.HotKeyToText(0x4000 | 0x07, false), "Ctrl+");
+}
+
+TEST(HotKeyManager, LocalizedTextUsesTheLayoutsKeyNames) {
+  FakeHotkeyBackend backend;
+  backend.setLocalizedName(0xBA, QStringLiteral("Ü"));
+  THotKeyManager manager(backend);
+  EXPECT_EQ(manager.HotKeyToText(0x2000 | 0xBA, true), QStringLiteral("Shift+Ü"));
+  EXPECT_EQ(manager.HotKeyToText(0x2000 | 0xBA, false), "Shift+;");
+  EXPECT_EQ(manager.HotKeyToText(16500, true), "Ctrl+F5");
+}
+
+TEST(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
+  QHash<QString, int> stored = {{"Hotkey1_HotKey", 8304},
+                                {"Hotkey2_HotKey", 8305},
+                                {"Hotkey3_HotKey", 8304},
+                                {"Hotkey4_HotKey", -8304}};
+  QStringList log;
+  const ReadSettingInt read = [&](const QString& name, int fallback) {
+    log << "read " + name;
+    return stored.value(name, fallback);
+  };
+  HotKeyActions actions = {[&] {
+                             log << "action 1";
+                             stored["Hotkey5_HotKey"] = 8304;  // seen by the later test of hotkey 5
+                           },
+                           [&] { log << "action 2"; }, [&] { log << "action 3"; },
+                           [&] { log << "action 4"; }, [&] { log << "action 5"; }};
+  DispatchHotKey(8304, read, actions);
+  EXPECT_EQ(log, QStringList({"read Hotkey1_HotKey", "action 1", "read Hotkey2_HotKey",
+                              "read Hotkey3_HotKey", "action 3", "read Hotkey4_HotKey",
+                              "read Hotkey5_HotKey", "action 5"}));
+}
+
+TEST(HotkeyDispatch, MissingSettingsMatchNothingButAZeroValue) {
+  int runs = 0;
+  HotKeyActions actions;
+  for (auto& a : actions) a = [&] { ++runs; };
+  const ReadSettingInt none = [](const QString&, int fallback) { return fallback; };
+  DispatchHotKey(8304, none, actions);
+  EXPECT_EQ(runs, 0);
+}
+
+TEST(StorageMode, ToggleGoesToClipboardOnlyFromFalse) {
+  EXPECT_TRUE(ToggledStorageMode("False").clipboard);
+  EXPECT_TRUE(ToggledStorageMode("FALSE").clipboard);
+  EXPECT_FALSE(ToggledStorageMode("TRUE").clipboard);
+  EXPECT_FALSE(ToggledStorageMode("").clipboard);
+  EXPECT_FALSE(ToggledStorageMode("yes").clipboard);
+
+  QStringList writes;
+  const WriteSetting write = [&](const QString& n, const QString& v) { writes << n + "=" + v; };
+  const StorageMode clip = ToggledStorageMode("false");
+  WriteStorageMode(clip, write);
+  EXPECT_EQ(clip.iconIndex(), 1);
+  EXPECT_EQ(clip.messageNumber(), 790);
+  EXPECT_EQ(clip.messageDefault(), "Capture to clipboard.");
+  const StorageMode file = ToggledStorageMode("True");
+  WriteStorageMode(file, write);
+  EXPECT_EQ(file.iconIndex(), 0);
+  EXPECT_EQ(file.messageDefault(), "Capture to file.");
+  EXPECT_EQ(writes, QStringList({"Radiobutton1_Checked=True", "Radiobutton2_Checked=False",
+                                 "Radiobutton1_Checked=False", "Radiobutton2_Checked=True"}));
+}

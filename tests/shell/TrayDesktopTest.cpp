@@ -1,0 +1,138 @@
+// The tray component in a real tray host with a recording notification service.
+#include "DesktopProbe.h"
+#include "shell/TrayIcon.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QJsonArray>
+#include <QMenu>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+using lumivex::shell::TTrayIcon;
+
+namespace {
+
+class TrayDesktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    menu = std::make_unique<QMenu>();
+    menu->addAction(QStringLiteral("Options..."));
+    menu->addAction(QStringLiteral("Exit"));
+    tray = std::make_unique<TTrayIcon>();
+    tray->SetIconList(TTrayIcon::StoragePictures());
+    tray->SetHint(QStringLiteral("Lumivex"));
+    tray->SetPopupMenu(menu.get());
+    tray->HideToTray();
+    ASSERT_TRUE(probe::waitUntil([&] { return embedded(); })) << "icon never reached the tray";
+  }
+  void TearDown() override {
+    menu->hide();
+    tray.reset();
+  }
+
+  // The icon's own X window, found among the application's top-level widgets.
+  quint64 iconWindow() const {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (QByteArray(w->metaObject()->className()) == "QSystemTrayIconSys" && w->isVisible())
+        return w->winId();
+    return 0;
+  }
+  bool embedded() const { return embedded(iconWindow()); }
+  static bool embedded(quint64 icon) {
+    if (icon == 0) return false;
+    const QList<quint64> hosts = probe::windowsOfClass(QStringLiteral("tint2"));
+    for (quint64 parent : probe::parentChain(icon))
+      if (hosts.contains(parent)) return true;
+    return false;
+  }
+  bool clickIcon(const QStringList& clickArgs) {
+    const QPoint centre = tray->TrayIcon().geometry().center();
+    return probe::xdotool(
+               {"mousemove", QString::number(centre.x()), QString::number(centre.y())}) &&
+           probe::xdotool(QStringList{"click"} + clickArgs);
+  }
+
+  std::unique_ptr<QMenu> menu;
+  std::unique_ptr<TTrayIcon> tray;
+};
+
+TEST_F(TrayDesktop, NoticesGoToTheNotificationServiceCutAndReplacing) {
+  const qsizetype before = probe::notices().size();
+  EXPECT_TRUE(tray->ShowBalloonNotice(QString(100, 't'), QString(300, 'b'), 1, 60));
+  EXPECT_TRUE(tray->ShowBalloonNotice(QStringLiteral("New storage mode."),
+                                      QStringLiteral("Capture to clipboard."), 2, 15));
+  const QList<QJsonObject> all = probe::notices();
+  ASSERT_EQ(all.size(), before + 2);
+  const QJsonObject first = all[before], second = all[before + 1];
+  EXPECT_EQ(first["app"].toString(), "Lumivex");
+  EXPECT_EQ(first["summary"].toString(), QString(63, 't'));
+  EXPECT_EQ(first["body"].toString(), QString(255, 'b'));
+  EXPECT_EQ(first["icon"].toString(), "dialog-information");
+  EXPECT_EQ(first["timeout"].toInt(), 60000);
+  EXPECT_TRUE(first["hints"].toArray().contains(QStringLiteral("urgency")));
+  EXPECT_EQ(second["summary"].toString(), "New storage mode.");
+  EXPECT_EQ(second["body"].toString(), "Capture to clipboard.");
+  EXPECT_EQ(second["icon"].toString(), "dialog-warning");
+  EXPECT_EQ(second["timeout"].toInt(), 15000);
+  // The second notice replaces the first at once.
+  EXPECT_EQ(second["replaces"].toInt(), first["id"].toInt());
+}
+
+TEST_F(TrayDesktop, LeftAndRightPressesOpenTheMenuAtThePointer) {
+  for (const char* button : {"1", "3"}) {
+    ASSERT_TRUE(clickIcon({button}));
+    ASSERT_TRUE(probe::waitUntil([&] { return menu->isVisible(); })) << "button " << button;
+    // At the foot of the screen the menu opens upwards from the pointer.
+    const QRect at = menu->geometry();
+    const QPoint pointer = QCursor::pos();
+    // As near the pointer as the work area allows: the panel's strip may lie between them.
+    const int panel =
+        menu->screen()->geometry().bottom() - menu->screen()->availableGeometry().bottom();
+    const int dx = std::max({at.left() - pointer.x(), 0, pointer.x() - at.right()});
+    const int dy = std::max({at.top() - pointer.y(), 0, pointer.y() - at.bottom()});
+    EXPECT_LE(dx, 1) << "button " << button;
+    EXPECT_LE(dy, panel + 1) << "button " << button;
+    EXPECT_TRUE(menu->screen()->availableGeometry().contains(at)) << "button " << button;
+    menu->hide();
+    ASSERT_TRUE(probe::waitUntil([&] { return !menu->isVisible(); }));
+  }
+}
+
+TEST_F(TrayDesktop, DoubleClickRaisesOnDblClickOnceAndLeavesNoMenu) {
+  int doubleClicks = 0;
+  QObject::connect(tray.get(), &TTrayIcon::OnDblClick, [&] { ++doubleClicks; });
+  ASSERT_TRUE(clickIcon({"--repeat", "2", "--delay", "80", "1"}));
+  ASSERT_TRUE(probe::waitUntil([&] { return doubleClicks >= 1; }));
+  probe::waitUntil([] { return false; }, 300);  // a late second event would show here
+  EXPECT_EQ(doubleClicks, 1);
+  EXPECT_FALSE(menu->isVisible());
+}
+
+TEST_F(TrayDesktop, IconReturnsWithPictureAndTooltipAfterTheTrayHostRestarts) {
+  tray->SetIconIndex(1);
+  tray->SetHint(QStringLiteral("Upload running"));
+  ASSERT_TRUE(probe::session(QStringLiteral("restart-tray")));
+  ASSERT_TRUE(probe::waitUntil([&] { return embedded(); }, 10000)) << "icon did not return";
+  EXPECT_EQ(tray->TrayIcon().icon().pixmap(16).toImage(),
+            TTrayIcon::StoragePictures()[1].pixmap(16).toImage());
+  EXPECT_EQ(tray->TrayIcon().toolTip(), "Upload running");
+  ASSERT_TRUE(clickIcon({"3"}));
+  EXPECT_TRUE(probe::waitUntil([&] { return menu->isVisible(); }));
+}
+
+TEST_F(TrayDesktop, IconLeavesTheTrayAtOnceWhenDestroyed) {
+  const quint64 icon = iconWindow();
+  ASSERT_NE(icon, 0u);
+  ASSERT_TRUE(embedded(icon));
+  tray.reset();
+  EXPECT_TRUE(probe::waitUntil([&] { return !embedded(icon); }, 2000));
+}
+
+}  // namespace
