@@ -1,0 +1,151 @@
+#include "ftp/FtpUploadJob.h"
+
+#include <cctype>
+#include <limits>
+#include <stdexcept>
+
+namespace lumivex::ftp {
+namespace {
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string FileNamePart(std::string_view name) {
+  size_t slash = name.rfind('/');
+  return std::string(slash == name.npos ? name : name.substr(slash + 1));
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+std::string NormaliseRemoteFolder(std::string_view folder) {
+  std::string out(folder);
+  if (!out.starts_with('/')) out.insert(out.begin(), '/');
+  if (!out.ends_with('/')) out += '/';
+  return out;
+}
+
+int ParseIntegerText(std::string_view text) {
+  auto invalid = [&] {
+    return std::runtime_error("'" + std::string(text) + "' is not a valid integer value");
+  };
+  size_t at = 0;
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at == text.size()) throw invalid();
+  long long value = 0;
+  for (; at < text.size(); ++at) {
+    if (text[at] < '0' || text[at] > '9') throw invalid();
+    value = value * 10 + (text[at] - '0');
+    if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) throw invalid();
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+    throw invalid();
+  return static_cast<int>(value);
+}
+
+uint16_t ParsePortText(std::string_view text) {
+  int port = ParseIntegerText(text);
+  if (port < 1 || port > 65535)
+    throw std::runtime_error("'" + std::string(text) +
+                             "' is not a valid FTP port: use a number from 1 to 65535");
+  return static_cast<uint16_t>(port);
+}
+
+FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1) : host_(host), ftp1_(ftp1) {
+  timer2_.setInterval(500);
+  QObject::connect(&timer2_, &QTimer::timeout, &timer2_, [this] {
+    try {
+      Timer2Timer();
+    } catch (const std::exception& error) {
+      host_.ShowError(error);
+    }
+  });
+  ftp1_.OnFtpConnected = [this](TCustomFtpClient& sender) { ftp1FtpConnected(sender); };
+  ftp1_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
+                             const std::string& info) { ftp1FtpStatus(sender, code, info); };
+}
+
+void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
+  std::string user = host_.ReadRegistryText("user1_Text");
+  std::string password = host_.ReadRegistryText("pass1_Text");
+  std::string folder = NormaliseRemoteFolder(host_.ReadRegistryText("RemFolder1_Text"));
+  // A bad port stops the job here, before the pending names change or anything connects.
+  uint16_t port = ParsePortText(host_.ReadRegistryText("FtpPort1_Text"));
+  std::string server = host_.ReadRegistryText("FtpServer1_Text");
+
+  std::string localFile = Trim(fileName);
+  pendingRemotePath_ = folder + FileNamePart(localFile);
+  pendingLocalFile_ = localFile;
+
+  ftp1_.DefaultPort = port;
+  // The options dialog's "Passive connection (PASV)" box; unset keeps the client's default.
+  if (std::string passive = host_.ReadRegistryText("DoPasv_Checked"); !passive.empty())
+    ftp1_.SetPassiveMode(Lower(passive) == "true");
+  // Refused while an earlier connection is busy; that connection then takes the new names.
+  ftp1_.Login(server, user, password, "");
+}
+
+void FtpUploadJob::Notice(const std::string& title, const std::string& text) {
+  if (host_.OldShellSystem()) {
+    host_.ShowMessageBox(text);
+  } else {
+    host_.ShowBalloonNotice(title, text, 1, 60);
+  }
+}
+
+void FtpUploadJob::ftp1FtpConnected(TCustomFtpClient& sender) {
+  Notice(host_.LookupText(240, "FTP Status"),
+         host_.LookupText(160, "Connected to") + ": " + sender.Server());
+}
+
+void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
+                                 const std::string& info) {
+  switch (statusCode) {
+    case fscClose:
+      host_.SetTrayHint("Lumivex");
+      break;
+    case fscLogin:
+      host_.SetTrayHint(sender.User() + " " + host_.LookupText(170, "logged on to") + " " +
+                        sender.Server());
+      timer2_.start();
+      break;
+    case fscCurrentDir:
+      host_.SetTrayHint(info);
+      break;
+    case fscProgress:
+      host_.SetTrayHint(std::to_string(sender.ByteCount()) + " " +
+                        host_.LookupText(190, "bytes transferred"));
+      break;
+    case fscTransferOK:
+      host_.SetTrayHint("Lumivex");
+      Notice(host_.LookupText(200, "Upload Complete"),
+             "File " + FileNamePart(pendingLocalFile_) + " " +
+                 host_.LookupText(210, "uploaded to") + " " + sender.Server() + ".");
+      ftp1_.Logout();
+      break;
+    case fscTimeout:
+      Notice(host_.LookupText(220, "Upload Failed"), host_.LookupText(230, "Upload timed out."));
+      break;
+    default:
+      break;
+  }
+}
+
+void FtpUploadJob::Timer2Timer() {
+  timer2_.stop();
+  ftp1_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
+}
+
+}  // namespace lumivex::ftp

@@ -1,0 +1,68 @@
+// The after-capture FTP upload: reads the FTP settings, logs on, stores the picture half a
+// second after the log-on, and reports progress in the tray. The main form owns the job and
+// the client; the job reaches the rest of the program only through FtpJobHost.
+#pragma once
+
+#include <QTimer>
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "ftp/FtpClient.h"
+
+namespace lumivex::ftp {
+
+// What the job needs from the program. Texts are UTF-8.
+class FtpJobHost {
+ public:
+  virtual ~FtpJobHost() = default;
+  // A value of the settings key read directly from the store; empty when absent.
+  virtual std::string ReadRegistryText(std::string_view valueName) = 0;
+  virtual std::string LookupText(int number, std::string_view defaultText) = 0;
+  // Icon kind: 0 none, 1 information, 2 warning, 3 error.
+  virtual bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
+                                 int timeoutSeconds) = 0;
+  virtual void SetTrayHint(const std::string& hint) = 0;
+  virtual bool OldShellSystem() = 0;
+  // Modal; caption "Lumivex", information icon, OK button. Returns when it has been closed.
+  virtual void ShowMessageBox(const std::string& text) = 0;
+  // The application's standard error report, for failures of the delayed upload start.
+  virtual void ShowError(const std::exception& error) = 0;
+};
+
+// "" -> "/", "pics" -> "/pics/", "/a/b" -> "/a/b/"; backslashes stay for the client to turn.
+std::string NormaliseRemoteFolder(std::string_view folder);
+// A decimal integer as the settings store keeps it; "'%s' is not a valid integer value".
+int ParseIntegerText(std::string_view text);
+// The port for the client: an integer in 1..65535, or an error naming the text.
+uint16_t ParsePortText(std::string_view text);
+
+class FtpUploadJob {
+ public:
+  // Takes over ftp1's OnFtpConnected and OnFtpStatus events.
+  FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1);
+  FtpUploadJob(const FtpUploadJob&) = delete;
+  FtpUploadJob& operator=(const FtpUploadJob&) = delete;
+
+  // Errors (a bad port text, an empty server text) go to the caller; nothing has connected.
+  void StartFtpUpload(const std::string& fileName);
+  void ftp1FtpConnected(TCustomFtpClient& sender);
+  void ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
+  void Timer2Timer();
+
+  const std::string& PendingRemotePath() const { return pendingRemotePath_; }
+  const std::string& PendingLocalFile() const { return pendingLocalFile_; }
+  QTimer& Timer2() { return timer2_; }
+
+ private:
+  void Notice(const std::string& title, const std::string& text);
+
+  FtpJobHost& host_;
+  TCustomFtpClient& ftp1_;
+  QTimer timer2_;
+  std::string pendingRemotePath_;
+  std::string pendingLocalFile_;
+};
+
+}  // namespace lumivex::ftp

@@ -1,0 +1,258 @@
+// The engine against the scripted server: what real servers rarely do.
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "FtpTestSupport.h"
+#include "ftp/FtpClient.h"
+
+namespace lumivex::ftp {
+namespace {
+
+using test::RunFor;
+using test::RunUntil;
+using test::ServerProcess;
+
+// One client uploading one file, with everything it reports written down.
+struct Session {
+  TFtpClient ftp;
+  std::vector<std::string> events;
+  std::vector<std::string> commands;
+  std::vector<std::string> replies;
+  std::string localFile;
+  std::string remotePath = "/upload.bin";
+  bool transferOK = false, closed = false, loginError = false, error = false;
+  int errorCode = 0;
+  uint64_t bytesAtTransferOK = 0;
+
+  explicit Session(std::string file) : localFile(std::move(file)) {
+    ftp.OnFtpStatus = [this](TCustomFtpClient&, TFtpStatusCode code, const std::string&) {
+      events.push_back(StatusName(code));
+      if (code == fscLogin) {
+        QTimer::singleShot(0, &ftp, [this] { ftp.Store(remotePath, localFile, 0, 1); });
+      } else if (code == fscTransferOK) {
+        transferOK = true;
+        bytesAtTransferOK = ftp.ByteCount();
+        ftp.Logout();
+      } else if (code == fscClose) {
+        closed = true;
+      }
+    };
+    ftp.OnFtpError = [this](TCustomFtpClient&, int code, const std::string&) {
+      events.push_back("error " + std::to_string(code));
+      error = true;
+      errorCode = code;
+    };
+    ftp.OnFtpLoginError = [this](TCustomFtpClient&, int code, const std::string&) {
+      events.push_back("login-error " + std::to_string(code));
+      loginError = true;
+      errorCode = code;
+    };
+    ftp.OnError = [this](TSockControl&, int, int code, const std::string&) {
+      events.push_back("socket-error " + std::to_string(code));
+    };
+    ftp.OnFtpReply = [this](TCustomFtpClient&, int, const std::string& text) {
+      replies.push_back(text);
+    };
+    ftp.OnFtpCommand = [this](TCustomFtpClient&, const std::string& command) {
+      commands.push_back(command);
+    };
+  }
+
+  void Start(int port) {
+    ASSERT_GT(port, 0) << "server did not start";
+    ASSERT_TRUE(ftp.Login("127.0.0.1:" + std::to_string(port), "test", "secret", ""));
+  }
+  // Until the connection is gone (both ends), bounded.
+  bool RunToEnd(int milliseconds = 8000) {
+    return RunUntil([this] { return (closed || loginError) && ftp.ConnectionCount() == 0; },
+                    milliseconds);
+  }
+};
+
+class ScriptedServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    file_ = dir_.filePath("upload.bin").toStdString();
+    content_ = test::RandomBytes(300000, 7);
+    test::WriteFile(file_, content_);
+  }
+  QTemporaryDir dir_;
+  std::string file_;
+  std::string content_;
+};
+
+TEST_F(ScriptedServerTest, MultiLineGreetingIsOneReplyAndTheUploadCompletes) {
+  ServerProcess server("scripted_ftpd.py", {"multiline_greeting"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.transferOK);
+  ASSERT_FALSE(session.replies.empty());
+  EXPECT_EQ(session.replies.front(), "220-Welcome to the scripted server\r\n220-second line\r\n");
+  QString transcript = server.Transcript();
+  EXPECT_EQ(transcript.count("> USER test"), 1);
+  EXPECT_TRUE(transcript.contains("data 300000")) << transcript.toStdString();
+}
+
+TEST_F(ScriptedServerTest, RepliesTornAcrossReadsAreHandledWhole) {
+  ServerProcess server("scripted_ftpd.py", {"split"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.transferOK);
+  EXPECT_EQ(session.bytesAtTransferOK, content_.size());
+  for (const std::string& reply : session.replies) EXPECT_TRUE(reply.ends_with("\r\n")) << reply;
+  EXPECT_EQ(session.commands, (std::vector<std::string>{"USER test", "PASS secret", "TYPE I",
+                                                        "PASV", "STOR /upload.bin", "QUIT"}));
+}
+
+TEST_F(ScriptedServerTest, LineLongerThanTheReceiveBufferArrivesWhole) {
+  ServerProcess server("scripted_ftpd.py", {"long_line"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.transferOK);
+  ASSERT_FALSE(session.replies.empty());
+  EXPECT_EQ(session.replies.front(), "220-" + std::string(9000, 'x') + "\r\n");
+}
+
+TEST_F(ScriptedServerTest, LineOverOneMebibyteIsDroppedWithError8001) {
+  ServerProcess server("scripted_ftpd.py", {"huge_line"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.loginError);
+  EXPECT_EQ(session.errorCode, kLineTooLongError);
+  EXPECT_EQ(session.ftp.State(), ftpIdle);
+  EXPECT_FALSE(session.transferOK);
+}
+
+TEST_F(ScriptedServerTest, PassiveReplyNamingAnotherHostStillConnectsToThePeer) {
+  ServerProcess server("scripted_ftpd.py", {"pasv_other"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.transferOK);
+  EXPECT_TRUE(server.Transcript().contains("data 300000"));
+}
+
+TEST_F(ScriptedServerTest, RejectionBeforeTheDataCloseIsAFailure) {
+  ServerProcess server("scripted_ftpd.py", {"550_before_close"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(RunUntil([&] { return session.error; }));
+  RunFor(300);
+  EXPECT_FALSE(session.transferOK);
+  EXPECT_EQ(session.ftp.State(), ftpReady);
+  EXPECT_NE(std::find(session.events.begin(), session.events.end(), "error 550"),
+            session.events.end());
+  session.ftp.Logout();
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_FALSE(session.transferOK);
+}
+
+TEST_F(ScriptedServerTest, RejectionAfterTheDataCloseIsAFailure) {
+  ServerProcess server("scripted_ftpd.py", {"550_after_close"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(RunUntil([&] { return session.error; }));
+  RunFor(300);
+  EXPECT_FALSE(session.transferOK);
+  EXPECT_EQ(session.errorCode, 550);
+  EXPECT_EQ(session.ftp.State(), ftpReady);
+  session.ftp.Logout();
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(server.Transcript().contains("data 300000"));
+  EXPECT_FALSE(session.transferOK);
+}
+
+TEST_F(ScriptedServerTest, ConfirmationBeforeTheDataCloseCompletesAfterTheClose) {
+  ServerProcess server("scripted_ftpd.py", {"226_before_close"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_TRUE(session.transferOK);
+  EXPECT_EQ(session.bytesAtTransferOK, content_.size());
+  EXPECT_TRUE(server.Transcript().contains("data 300000"));
+}
+
+TEST_F(ScriptedServerTest, ServerClosingAtEveryStepLeavesTheClientIdle) {
+  for (int step = 0; step <= 5; ++step) {
+    SCOPED_TRACE("close at step " + std::to_string(step));
+    ServerProcess server("scripted_ftpd.py", {"close_at:" + QString::number(step)});
+    Session session(file_);
+    session.Start(server.Port());
+    ASSERT_TRUE(session.RunToEnd());
+    EXPECT_FALSE(session.transferOK);
+    EXPECT_EQ(session.ftp.State(), ftpIdle);
+    EXPECT_FALSE(session.ftp.LoggedOn());
+    EXPECT_EQ(session.ftp.DataConnection(), -1);
+    // A new log-on is accepted again (and fails cleanly: the server is gone).
+    session.closed = session.loginError = false;
+    EXPECT_TRUE(session.ftp.Login("127.0.0.1:" + std::to_string(server.Port()), "u", "p", ""));
+    ASSERT_TRUE(session.RunToEnd());
+  }
+}
+
+// ---- without a server -----------------------------------------------------------------------
+
+TEST(FtpClientTest, RefusesOperationsOutOfTurnAndLineBreaksInArguments) {
+  TFtpClient ftp;
+  QTemporaryDir dir;
+  std::string file = dir.filePath("f").toStdString();
+  test::WriteFile(file, "x");
+  EXPECT_FALSE(ftp.Store("/f", file, 0, 1));  // not logged on
+  EXPECT_FALSE(ftp.Logout());
+  EXPECT_THROW(ftp.Login("127.0.0.1", "user\r\nDELE x", "p", ""), std::runtime_error);
+  EXPECT_THROW(ftp.Login("127.0.0.1", "user", "p\nq", ""), std::runtime_error);
+  EXPECT_EQ(ftp.State(), ftpIdle);
+  EXPECT_EQ(ftp.ConnectionCount(), 0u);
+  try {
+    ftp.Login("", "", "", "");
+    ADD_FAILURE() << "an empty server text was accepted";
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Destination address required");
+  }
+  EXPECT_EQ(ftp.State(), ftpIdle);
+  EXPECT_EQ(ftp.ConnectionCount(), 0u);
+
+  // A greeting without a user name is the log-on.
+  std::vector<TFtpStatusCode> statuses;
+  ftp.OnFtpStatus = [&](TCustomFtpClient&, TFtpStatusCode code, const std::string&) {
+    statuses.push_back(code);
+  };
+  ftp.HandleReplyLine("220 hello\r\n");
+  EXPECT_EQ(ftp.State(), ftpReady);
+  EXPECT_TRUE(ftp.LoggedOn());
+  EXPECT_EQ(statuses, std::vector<TFtpStatusCode>{fscLogin});
+  EXPECT_THROW(ftp.Store("/a\r\nDELE b", file, 0, 1), std::runtime_error);
+  EXPECT_FALSE(ftp.Store("", file, 0, 1));
+  EXPECT_FALSE(ftp.Store("/f", dir.filePath("missing").toStdString(), 0, 1));
+  EXPECT_EQ(ftp.State(), ftpReady);
+}
+
+TEST(FtpClientTest, ReplyTableStatusesAndFailures) {
+  TFtpClient ftp;
+  std::vector<std::string> seen;
+  ftp.OnFtpStatus = [&](TCustomFtpClient&, TFtpStatusCode code, const std::string& info) {
+    seen.push_back(std::string(StatusName(code)) + ":" + info);
+  };
+  ftp.OnFtpError = [&](TCustomFtpClient&, int code, const std::string&) {
+    seen.push_back("error:" + std::to_string(code));
+  };
+  ftp.HandleReplyLine("257 \"/home/pics\" is the current directory\r\n");
+  ftp.HandleReplyLine("211-Features:\r\n");
+  ftp.HandleReplyLine(" SIZE\r\n");
+  ftp.HandleReplyLine("211 End\r\n");
+  ftp.HandleReplyLine("500 what?\r\n");
+  ftp.HandleReplyLine("garbage\r\n");
+  ftp.HandleReplyLine("226 done\r\n");  // in Ready a stray 226 means nothing
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"fscCurrentDir:/home/pics", "fscInfo:-Features:\r\n SIZE\r\n",
+                                      "error:500", "error:0"}));
+}
+
+}  // namespace
+}  // namespace lumivex::ftp

@@ -1,0 +1,223 @@
+// The upload job with a fake host against a real pyftpdlib server.
+#include <filesystem>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "FtpTestSupport.h"
+#include "ftp/FtpUploadJob.h"
+
+namespace lumivex::ftp {
+namespace {
+
+using test::RunFor;
+using test::RunUntil;
+
+class FakeHost : public FtpJobHost {
+ public:
+  std::map<std::string, std::string> settings;
+  std::map<int, std::string> language;  // entries of a language file
+  std::vector<std::string> notices;     // "title|text" or "box|text"
+  std::vector<std::string> hints;
+  std::vector<std::string> errors;
+  bool oldShell = false;
+
+  std::string ReadRegistryText(std::string_view name) override {
+    auto it = settings.find(std::string(name));
+    return it == settings.end() ? std::string() : it->second;
+  }
+  std::string LookupText(int number, std::string_view defaultText) override {
+    auto it = language.find(number);
+    return it == language.end() ? std::string(defaultText) : it->second;
+  }
+  bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
+                         int timeoutSeconds) override {
+    EXPECT_EQ(iconKind, 1);
+    EXPECT_EQ(timeoutSeconds, 60);
+    notices.push_back(title + "|" + text);
+    return true;
+  }
+  void SetTrayHint(const std::string& hint) override { hints.push_back(hint); }
+  bool OldShellSystem() override { return oldShell; }
+  void ShowMessageBox(const std::string& text) override { notices.push_back("box|" + text); }
+  void ShowError(const std::exception& error) override { errors.push_back(error.what()); }
+  bool HintSeen(const std::string& hint) const {
+    return std::find(hints.begin(), hints.end(), hint) != hints.end();
+  }
+};
+
+class UploadJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_GT(server_.Port(), 0) << "pyftpdlib did not start";
+    server = "127.0.0.1:" + std::to_string(server_.Port());
+    host.settings = {
+        {"user1_Text", "test"},           {"pass1_Text", "secret"},
+        {"RemFolder1_Text", "/"},         {"FtpPort1_Text", std::to_string(server_.Port())},
+        {"FtpServer1_Text", "127.0.0.1"}, {"DoPasv_Checked", "True"}};
+    picture = local_.filePath("anna_LumivexPhoto_2005_06_19 22_22_17.png").toStdString();
+    content = test::RandomBytes(200000, 3);
+    test::WriteFile(picture, content);
+  }
+  // Until the server has closed the connection after QUIT (or any close), bounded.
+  bool RunToClose() {
+    return RunUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }, 10000);
+  }
+  std::string Remote(const std::string& path) const { return server_.Root() + path; }
+
+  test::RealServer server_;
+  QTemporaryDir local_;
+  std::string server;
+  std::string picture, content;
+  FakeHost host;
+  TFtpClient ftp;
+  FtpUploadJob job{host, ftp};
+};
+
+TEST_F(UploadJobTest, SuccessfulUploadShowsTheWholeSequence) {
+  host.language[210] = "caricato su";  // a language file entry replaces the default
+  job.StartFtpUpload("  " + picture + " \n");
+  EXPECT_EQ(job.PendingLocalFile(), picture);
+  EXPECT_EQ(job.PendingRemotePath(), "/anna_LumivexPhoto_2005_06_19 22_22_17.png");
+  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(RunToClose());
+  EXPECT_EQ(host.notices,
+            (std::vector<std::string>{
+                "FTP Status|Connected to: 127.0.0.1",
+                "Upload Complete|File anna_LumivexPhoto_2005_06_19 22_22_17.png caricato su "
+                "127.0.0.1."}));
+  ASSERT_GE(host.hints.size(), 3u);
+  EXPECT_EQ(host.hints.front(), "test logged on to 127.0.0.1");
+  EXPECT_EQ(host.hints[host.hints.size() - 2], "Lumivex");  // transfer complete
+  EXPECT_EQ(host.hints.back(), "Lumivex");                  // connection closed
+  for (size_t i = 1; i + 2 < host.hints.size(); ++i)
+    EXPECT_TRUE(host.hints[i].ends_with(" bytes transferred")) << host.hints[i];
+  EXPECT_TRUE(test::ReadFile(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")) == content);
+  EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(UploadJobTest, RemoteFoldersAndServerTexts) {
+  std::filesystem::create_directories(Remote("/pics"));
+  std::filesystem::create_directories(Remote("/upload/2005"));
+  std::string port = std::to_string(server_.Port());
+  struct Case {
+    std::string folder, serverText, portText, expected;
+  };
+  const Case cases[] = {
+      {"pics", "127.0.0.1", port, "/pics/"},
+      {"upload\\2005", "127.0.0.1", port, "/upload/2005/"},
+      {"", "ftp://127.0.0.1:" + port, "21", "/"},  // the server text's port wins
+      {"/pics/", "localhost:" + port, "1", "/pics/"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + " " + c.serverText);
+    host.settings["RemFolder1_Text"] = c.folder;
+    host.settings["FtpServer1_Text"] = c.serverText;
+    host.settings["FtpPort1_Text"] = c.portText;
+    std::string file = local_.filePath("shot" + QString::number(++n) + ".png").toStdString();
+    test::WriteFile(file, content);
+    host.notices.clear();
+    job.StartFtpUpload(file);
+    ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+    EXPECT_EQ(host.notices.back(), "Upload Complete|File shot" + std::to_string(n) +
+                                       ".png uploaded to " + c.serverText + ".");
+    ASSERT_TRUE(RunToClose());
+    EXPECT_TRUE(test::ReadFile(Remote(c.expected + "shot" + std::to_string(n) + ".png")) ==
+                content);
+  }
+}
+
+TEST_F(UploadJobTest, ActiveModeFromTheSettingAndMessageBoxesOnOldShells) {
+  host.settings["DoPasv_Checked"] = "False";
+  host.oldShell = true;
+  job.StartFtpUpload(picture);
+  EXPECT_FALSE(ftp.PassiveMode());
+  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  EXPECT_EQ(host.notices[0], "box|Connected to: 127.0.0.1");
+  EXPECT_EQ(host.notices[1],
+            "box|File anna_LumivexPhoto_2005_06_19 22_22_17.png uploaded to 127.0.0.1.");
+  ASSERT_TRUE(RunToClose());
+  EXPECT_TRUE(test::ReadFile(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")) == content);
+}
+
+TEST_F(UploadJobTest, BadSettingsStopBeforeAnyConnection) {
+  job.StartFtpUpload(picture);  // sets the pending names
+  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(RunToClose());
+  host.notices.clear();
+  for (const char* portText : {"abc", "0", "65536", ""}) {
+    SCOPED_TRACE(portText);
+    host.settings["FtpPort1_Text"] = portText;
+    EXPECT_THROW(job.StartFtpUpload(local_.filePath("other.png").toStdString()),
+                 std::runtime_error);
+    EXPECT_EQ(job.PendingLocalFile(), picture);  // left before the names were replaced
+  }
+  host.settings["FtpPort1_Text"] = "21";
+  host.settings["FtpServer1_Text"] = "";
+  try {
+    job.StartFtpUpload(picture);
+    ADD_FAILURE() << "an empty server text was accepted";
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Destination address required");
+  }
+  RunFor(200);
+  EXPECT_EQ(ftp.State(), ftpIdle);
+  EXPECT_TRUE(host.notices.empty());
+}
+
+TEST_F(UploadJobTest, RejectedPasswordShowsNothingAndKeepsTheClientBusy) {
+  host.settings["pass1_Text"] = "wrong";
+  job.StartFtpUpload(picture);
+  ASSERT_TRUE(RunUntil([&] { return !host.notices.empty(); }));
+  RunFor(800);
+  EXPECT_EQ(host.notices, std::vector<std::string>{"FTP Status|Connected to: 127.0.0.1"});
+  EXPECT_EQ(ftp.State(), ftpLoggingIn);
+  EXPECT_TRUE(host.hints.empty());
+  // A second picture is refused by the busy client, but its names replace the first ones.
+  std::string second = local_.filePath("second.png").toStdString();
+  test::WriteFile(second, "2");
+  job.StartFtpUpload(second);
+  EXPECT_EQ(job.PendingLocalFile(), second);
+  RunFor(300);
+  EXPECT_EQ(host.notices.size(), 1u);
+}
+
+TEST_F(UploadJobTest, EmptyUserAndMissingFileNeverReportCompletion) {
+  // No user name: the greeting counts as the log-on; this server then refuses the upload.
+  host.settings["user1_Text"] = "";
+  job.StartFtpUpload(picture);
+  ASSERT_TRUE(RunUntil([&] { return host.HintSeen(" logged on to 127.0.0.1"); }));
+  RunFor(1000);
+  EXPECT_EQ(host.notices.size(), 1u);
+  EXPECT_EQ(ftp.State(), ftpReady);
+  ftp.Logout();
+  ASSERT_TRUE(RunToClose());
+
+  // A picture that is not there (clipboard mode): log-on, no transfer.
+  host.settings["user1_Text"] = "test";
+  host.notices.clear();
+  host.hints.clear();
+  job.StartFtpUpload(local_.filePath("clipboard.png").toStdString());
+  ASSERT_TRUE(RunUntil([&] { return host.HintSeen("test logged on to 127.0.0.1"); }));
+  RunFor(1000);
+  EXPECT_EQ(host.notices, std::vector<std::string>{"FTP Status|Connected to: 127.0.0.1"});
+  EXPECT_EQ(ftp.State(), ftpReady);
+  EXPECT_FALSE(std::filesystem::exists(Remote("/clipboard.png")));
+}
+
+TEST_F(UploadJobTest, SecondCaptureDuringLogOnUploadsTheNewerPicture) {
+  std::string second = local_.filePath("newer.png").toStdString();
+  test::WriteFile(second, "newer picture");
+  job.StartFtpUpload(picture);
+  job.StartFtpUpload(second);  // refused by the busy client; the names are replaced
+  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  EXPECT_EQ(host.notices.size(), 2u);
+  EXPECT_EQ(host.notices.back(), "Upload Complete|File newer.png uploaded to 127.0.0.1.");
+  ASSERT_TRUE(RunToClose());
+  EXPECT_EQ(test::ReadFile(Remote("/newer.png")), "newer picture");
+  EXPECT_FALSE(std::filesystem::exists(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")));
+}
+
+}  // namespace
+}  // namespace lumivex::ftp
