@@ -2,8 +2,14 @@
 
 #include <QApplication>
 
+#include "options/HotkeyOverview.h"
+#include "platform/FakeHotkeyBackend.h"
+#include "platform/x11/X11HotkeyBackend.h"
 #include "settings/LanguageFile.h"
 #include "settings/SettingsTable.h"
+#include "shell/HotkeyDispatch.h"
+#include "shell/NoticeBox.h"
+#include "shell/StorageMode.h"
 
 namespace lumivex {
 
@@ -13,13 +19,22 @@ Registry makeRegistry(const platform::UserEnvironment& env) {
   return Registry(env.configFolder().toStdString(), env.systemConfigFolder().toStdString());
 }
 
+// Off X11 (tests on the offscreen platform) hotkeys are accepted and never pressed.
+std::unique_ptr<platform::HotkeyBackend> chooseHotkeys(platform::HotkeyBackend* given) {
+  if (given) return nullptr;
+  if (auto x11 = platform::createX11HotkeyBackend()) return x11;
+  return std::make_unique<platform::FakeHotkeyBackend>();
+}
+
 }  // namespace
 
 THidForm::THidForm(Services services, QObject* parent)
     : QObject(parent),
       services_(services),
       registry_(makeRegistry(services.environment)),
-      fs1(registry_.key(kSettingsKey)) {
+      fs1(registry_.key(kSettingsKey)),
+      ownHotkeys_(chooseHotkeys(services.hotkeys)),
+      hkm1(services.hotkeys ? *services.hotkeys : *ownHotkeys_) {
   fs1.onError = [this](const QString& text) { services_.errors.showError(text); };
 
   Options1 = pm1.addAction(QStringLiteral("Options..."));
@@ -40,6 +55,18 @@ THidForm::THidForm(Services services, QObject* parent)
   Timer3.setSingleShot(true);
   connect(&Timer3, &QTimer::timeout, this, handle(&THidForm::Timer3Timer));
 
+  connect(&hkm1, &shell::THotKeyManager::HotKeyPressed, this, [this](quint32 value, quint16 id) {
+    guarded(services_.errors, [&] { hkm1HotKeyPressed(value, id); });
+  });
+  cti1.SetIconList(shell::TTrayIcon::StoragePictures());
+  cti1.SetIconIndex(0);
+  cti1.SetHint(QStringLiteral("Lumivex"));
+  cti1.SetPopupMenu(&pm1);
+  connect(&cti1, &shell::TTrayIcon::OnDblClick, this, handle(&THidForm::cti1DblClick));
+  oldShellSystem = shell::TTrayIcon::IsOldShellDesktop();
+  // The icon comes up as the message loop starts.
+  QTimer::singleShot(0, this, [this] { cti1.HideToTray(); });
+
   // An error in the creation handler skips its remaining steps, not the start.
   guarded(services_.errors, [this] { FormCreate(); });
 }
@@ -59,7 +86,7 @@ void THidForm::FormCreate() {
   fs1.Active = true;
   fs1.RestoreFormValues();
   registerHotkeys();
-  Timer3.start();
+  scheduleOverview();
 }
 
 void THidForm::seedSettings() {
@@ -71,8 +98,23 @@ void THidForm::seedSettings() {
 }
 
 void THidForm::registerHotkeys() {
+  hkm1.ClearHotKeys();
   for (std::size_t i = 0; i < settings::kHotkeys.size(); ++i)
-    fs1.ReadSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]);
+    hkm1.AddHotKey(quint32(
+        fs1.ReadSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i])));
+}
+
+// Like enabling a window timer: a request while one is pending changes nothing.
+void THidForm::scheduleOverview() {
+  if (!Timer3.isActive()) Timer3.start();
+}
+
+void THidForm::showNotice(const QString& title, const QString& boxCaption, const QString& text,
+                          int seconds) {
+  if (oldShellSystem)
+    shell::ShowNoticeBox(boxCaption, text);
+  else
+    cti1.ShowBalloonNotice(title, text, shell::kBalloonInfo, quint8(seconds));
 }
 
 void THidForm::cti1DblClick() {
@@ -86,16 +128,40 @@ void THidForm::cti1DblClick() {
   fs1.Active = true;
   fs1.RestoreFormValues();
   registerHotkeys();
-  Timer3.start();
+  scheduleOverview();
 }
 
-void THidForm::ShowHotkeys1Click() { Timer3.start(); }
+void THidForm::ShowHotkeys1Click() { scheduleOverview(); }
 
 void THidForm::Exit1Click() { QApplication::quit(); }
 
-void THidForm::Timer3Timer() { emit hotkeyOverviewDue(); }
+void THidForm::Timer3Timer() {
+  Timer3.stop();
+  const options::OverviewSources sources{
+      [this](int n, const QString& d) { return LookupText(n, d); },
+      [this](const QString& name, int fallback) { return fs1.ReadSettingInt(name, fallback); },
+      [this](const QString& name, const QString& fallback) {
+        return fs1.ReadSetting(name, fallback);
+      },
+      [this](quint32 value) { return hkm1.HotKeyToText(value, true); }};
+  const QString list = options::BuildHotkeyOverview(sources);
+  cti1.SetIconIndex(options::OverviewClipboardMode(sources) ? 1 : 0);
+  showNotice(
+      LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
+      LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBoxTitle)), list,
+      options::kOverviewSeconds);
+  emit hotkeyOverviewDue();
+}
 
-void THidForm::hkm1HotKeyPressed(int hotKey) { Q_UNUSED(hotKey); }
+void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {
+  Q_UNUSED(id);
+  shell::DispatchHotKey(
+      hotKey,
+      [this](const QString& name, int fallback) { return fs1.ReadSettingInt(name, fallback); },
+      {[this] { CaptureScreen(false); }, [this] { CaptureScreen(true); },
+       [this] { CaptureActiveWindow(); }, [this] { SetTimedCapture(); },
+       [this] { ToggleStorageMode(); }});
+}
 
 void THidForm::CaptureScreen(bool areaMode) { emit captureRequested(areaMode); }
 
@@ -103,6 +169,17 @@ void THidForm::CaptureActiveWindow() { emit activeWindowCaptureRequested(); }
 
 void THidForm::SetTimedCapture() { emit timedCaptureToggled(); }
 
-void THidForm::ToggleStorageMode() { emit storageModeToggleRequested(); }
+void THidForm::ToggleStorageMode() {
+  const shell::StorageMode mode = shell::ToggledStorageMode(
+      fs1.ReadSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")));
+  cti1.SetIconIndex(mode.iconIndex());
+  shell::WriteStorageMode(
+      mode, [this](const QString& name, const QString& value) { fs1.WriteSetting(name, value); });
+  const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
+  showNotice(
+      LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
+      QStringLiteral("Lumivex"), message, 15);
+  emit storageModeToggleRequested();
+}
 
 }  // namespace lumivex

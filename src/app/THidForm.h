@@ -11,10 +11,15 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 #include "app/ErrorReporter.h"
+#include "platform/HotkeyBackend.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
 #include "settings/TFormStorage.h"
+#include "shell/HotKeyManager.h"
+#include "shell/TrayIcon.h"
 
 namespace lumivex {
 
@@ -26,6 +31,8 @@ class THidForm : public QObject {
     const platform::UserEnvironment& environment;
     ErrorReporter& errors;
     QString languageFile;  // "lang.txt" in the executable's folder
+    // System-wide hotkeys; null chooses the X11 grabs, or none off X11.
+    platform::HotkeyBackend* hotkeys = nullptr;
   };
 
   // Creates the components and runs FormCreate.
@@ -41,7 +48,7 @@ class THidForm : public QObject {
   void ShowHotkeys1Click();
   void Exit1Click();
   void Timer3Timer();
-  void hkm1HotKeyPressed(int hotKey);
+  void hkm1HotKeyPressed(quint32 hotKey, quint16 id = 0);
 
   // Operations that the capture, output and shell modules carry out.
   void CaptureScreen(bool areaMode);
@@ -65,6 +72,9 @@ class THidForm : public QObject {
  private:
   void seedSettings();
   void registerHotkeys();
+  void scheduleOverview();
+  void showNotice(const QString& title, const QString& boxCaption, const QString& text,
+                  int seconds);
 
   Services services_;
   Registry registry_;
@@ -80,6 +90,15 @@ class THidForm : public QObject {
   QTimer Timer1;
   QTimer Timer2;
   QTimer Timer3;
+
+ private:
+  std::unique_ptr<platform::HotkeyBackend> ownHotkeys_;
+
+ public:
+  shell::THotKeyManager hkm1;
+  shell::TTrayIcon cti1;
+  // Notices become message boxes: the desktop offers neither notifications nor tray balloons.
+  bool oldShellSystem = false;
 
  private:
   bool optionsGuard_ = false;

@@ -33,8 +33,8 @@ QList<QIcon> TTrayIcon::StoragePictures() {
 }
 
 bool TTrayIcon::IsOldShellDesktop() {
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) return true;
-  return !DesktopNotifier().available() && !QSystemTrayIcon::supportsMessages();
+  if (DesktopNotifier().available()) return false;
+  return !QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages();
 }
 
 QString TTrayIcon::CutText(const QString& text, int max) {

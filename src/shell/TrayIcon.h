@@ -26,7 +26,7 @@ class TTrayIcon : public QObject {
 
   // The tray pictures shipped with the program: 0 file output, 1 clipboard output.
   static QList<QIcon> StoragePictures();
-  // No usable tray, or no way to show a notice: every notice must be a message box.
+  // Neither a notification service nor a tray that shows balloons: notices are message boxes.
   static bool IsOldShellDesktop();
   // At most `max` characters, never splitting a surrogate pair.
   static QString CutText(const QString& text, int max);
