@@ -1,5 +1,6 @@
 #include "DesktopProbe.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
+#include <QWidget>
 
 namespace probe {
 
@@ -74,6 +76,22 @@ QList<quint64> windowsOfClass(const QString& className) {
   const QString text = run(QStringLiteral("xdotool"), {"search", "--class", className});
   for (const QString& id : text.split('\n', Qt::SkipEmptyParts)) out.append(id.toULongLong());
   return out;
+}
+
+bool insideTrayHost(quint64 window) {
+  if (window == 0) return false;
+  const QList<quint64> hosts = windowsOfClass(QStringLiteral("tint2"));
+  for (quint64 parent : parentChain(window))
+    if (hosts.contains(parent)) return true;
+  return false;
+}
+
+quint64 embeddedTrayIcon() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (QByteArray(w->metaObject()->className()) == "QSystemTrayIconSys" && w->isVisible() &&
+        insideTrayHost(w->winId()))
+      return w->winId();
+  return 0;
 }
 
 }  // namespace probe

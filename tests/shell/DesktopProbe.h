@@ -25,4 +25,9 @@ QList<quint64> parentChain(quint64 window);
 // X windows whose class name is `className`.
 QList<quint64> windowsOfClass(const QString& className);
 
+// The X window of this process's tray icon, once it sits inside the tray host (0 before).
+quint64 embeddedTrayIcon();
+// Whether an X window lies inside the tray host's window.
+bool insideTrayHost(quint64 window);
+
 }  // namespace probe

@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QMenu>
 #include <QScreen>
-#include <QWidget>
 
 #include <algorithm>
 #include <cstdlib>
@@ -37,21 +36,8 @@ class TrayDesktop : public ::testing::Test {
     tray.reset();
   }
 
-  // The icon's own X window, found among the application's top-level widgets.
-  quint64 iconWindow() const {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (QByteArray(w->metaObject()->className()) == "QSystemTrayIconSys" && w->isVisible())
-        return w->winId();
-    return 0;
-  }
-  bool embedded() const { return embedded(iconWindow()); }
-  static bool embedded(quint64 icon) {
-    if (icon == 0) return false;
-    const QList<quint64> hosts = probe::windowsOfClass(QStringLiteral("tint2"));
-    for (quint64 parent : probe::parentChain(icon))
-      if (hosts.contains(parent)) return true;
-    return false;
-  }
+  bool embedded() const { return probe::embeddedTrayIcon() != 0; }
+
   bool clickIcon(const QStringList& clickArgs) {
     const QPoint centre = tray->TrayIcon().geometry().center();
     return probe::xdotool(
@@ -128,11 +114,10 @@ TEST_F(TrayDesktop, IconReturnsWithPictureAndTooltipAfterTheTrayHostRestarts) {
 }
 
 TEST_F(TrayDesktop, IconLeavesTheTrayAtOnceWhenDestroyed) {
-  const quint64 icon = iconWindow();
+  const quint64 icon = probe::embeddedTrayIcon();
   ASSERT_NE(icon, 0u);
-  ASSERT_TRUE(embedded(icon));
   tray.reset();
-  EXPECT_TRUE(probe::waitUntil([&] { return !embedded(icon); }, 2000));
+  EXPECT_TRUE(probe::waitUntil([&] { return !probe::insideTrayHost(icon); }, 2000));
 }
 
 }  // namespace
