@@ -192,23 +192,25 @@ void TMultiSockControl::SendStream(int handle, std::shared_ptr<std::istream> str
   TDataSocket::SendItem item;
   item.stream = std::move(stream);
   item.closeAfter = closeAfter;
-  ReadNextBlock(item);
+  ReadNextBatch(item);
   socket.queue_.push_back(std::move(item));
   if (socket.queue_.size() == 1 && socket.writable_) SendQueued(socket);
 }
 
-bool TMultiSockControl::ReadNextBlock(TDataSocket::SendItem& item) {
-  item.buffer.resize(kStreamBlockSize);
+void TMultiSockControl::ReadNextBatch(TDataSocket::SendItem& item) {
+  const size_t batch = kStreamBlockSize * kSendBatchBlocks;
+  item.buffer.resize(batch);
   size_t got = 0;
-  if (item.stream && item.stream->good()) {
-    item.stream->read(item.buffer.data(), static_cast<std::streamsize>(kStreamBlockSize));
-    got = static_cast<size_t>(item.stream->gcount());
+  while (got < batch && item.stream && item.stream->good()) {
+    item.stream->read(item.buffer.data() + got, static_cast<std::streamsize>(batch - got));
+    got += static_cast<size_t>(item.stream->gcount());
   }
   item.buffer.resize(got);
   item.sent = 0;
+  item.credited = 0;
   item.payloadLength = got;
-  item.lastBlock = got < kStreamBlockSize;  // a short block, even an empty one, ends the stream
-  return got > 0;
+  // A block shorter than a full one, even an empty one, ends the stream.
+  item.lastBlock = got < batch;
 }
 
 void TMultiSockControl::SendQueued(TDataSocket& socket) {
@@ -230,13 +232,21 @@ void TMultiSockControl::SendQueued(TDataSocket& socket) {
       }
       item.sent += static_cast<size_t>(n);
       socket.counters_.BytesSent += static_cast<uint64_t>(n);
-      if (item.sent < item.buffer.size()) continue;
     }
-    if (!item.notCounted) socket.counters_.PayloadSent += item.payloadLength;
-    socket.activity_ = true;
-    socket.idleCounter_ = 0;
+    // Count the blocks that have gone out whole.
+    bool whole = item.sent == item.buffer.size();
+    size_t complete = whole         ? item.sent
+                      : item.stream ? item.sent / kStreamBlockSize * kStreamBlockSize
+                                    : 0;
+    if (complete > item.credited || (whole && item.credited == 0)) {
+      if (!item.notCounted) socket.counters_.PayloadSent += complete - item.credited;
+      item.credited = complete;
+      socket.activity_ = true;
+      socket.idleCounter_ = 0;
+    }
+    if (!whole) continue;
     if (item.stream && !item.lastBlock) {
-      ReadNextBlock(item);
+      ReadNextBatch(item);
       continue;
     }
     bool closeAfter = item.closeAfter;

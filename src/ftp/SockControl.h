@@ -39,6 +39,9 @@ inline constexpr int kLineTooLongError = 8001;
 inline constexpr size_t kReceiveBufferSize = 8192;
 inline constexpr size_t kMaxLineBuf = 1048576;
 inline constexpr size_t kStreamBlockSize = 1460;
+// Stream blocks are read and handed to the kernel this many at a time, one system call for
+// them all; they are still counted block by block as each goes out whole.
+inline constexpr size_t kSendBatchBlocks = 45;
 
 // "WinSock Error (%d): %s, on API '%s'" with the code, its description and the API name.
 std::string WinSockErrorText(int code, std::string_view api);
@@ -95,13 +98,14 @@ class TDataSocket {
   friend class TCustomMultiClient;
 
   struct SendItem {
-    std::string buffer;  // the current block (or the whole text)
+    std::string buffer;  // the current batch of stream blocks, or the whole text
     size_t sent = 0;
+    size_t credited = 0;  // bytes of the buffer already added to the payload counter
     size_t payloadLength = 0;
     std::shared_ptr<std::istream> stream;
     bool closeAfter = false;
     bool notCounted = false;
-    bool lastBlock = false;  // the current block is the stream's final one
+    bool lastBlock = false;  // the buffer holds the stream's final block
   };
 
   void WatchRead(bool on);
@@ -213,7 +217,7 @@ class TMultiSockControl : public TSockControl {
   void IdleTick(int elapsedMs) override;
 
  private:
-  bool ReadNextBlock(TDataSocket::SendItem& item);
+  void ReadNextBatch(TDataSocket::SendItem& item);
   void PurgeDead();
 
   std::vector<std::unique_ptr<TDataSocket>> order_;  // creation order
