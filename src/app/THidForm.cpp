@@ -109,12 +109,12 @@ void THidForm::scheduleOverview() {
   if (!Timer3.isActive()) Timer3.start();
 }
 
-void THidForm::showNotice(const QString& title, const QString& boxCaption, const QString& text,
-                          int seconds) {
+void THidForm::ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
+                          int iconKind, int seconds) {
   if (oldShellSystem)
-    shell::ShowNoticeBox(boxCaption, text);
+    shell::ShowNoticeBox(boxCaption, text, iconKind);
   else
-    cti1.ShowBalloonNotice(title, text, shell::kBalloonInfo, quint8(seconds));
+    cti1.ShowBalloonNotice(title, text, iconKind, quint8(seconds));
 }
 
 void THidForm::cti1DblClick() {
@@ -146,10 +146,10 @@ void THidForm::Timer3Timer() {
       [this](quint32 value) { return hkm1.HotKeyToText(value, true); }};
   const QString list = options::BuildHotkeyOverview(sources);
   cti1.SetIconIndex(options::OverviewClipboardMode(sources) ? 1 : 0);
-  showNotice(
+  ShowNotice(
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBoxTitle)), list,
-      options::kOverviewSeconds);
+      shell::kBalloonInfo, options::kOverviewSeconds);
   emit hotkeyOverviewDue();
 }
 
@@ -176,9 +176,9 @@ void THidForm::ToggleStorageMode() {
   shell::WriteStorageMode(
       mode, [this](const QString& name, const QString& value) { fs1.WriteSetting(name, value); });
   const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
-  showNotice(
+  ShowNotice(
       LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
-      QStringLiteral("Lumivex"), message, 15);
+      QStringLiteral("Lumivex"), message, shell::kBalloonInfo, 15);
   emit storageModeToggleRequested();
 }
 

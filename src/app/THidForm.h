@@ -56,6 +56,11 @@ class THidForm : public QObject {
   void SetTimedCapture();
   void ToggleStorageMode();
 
+  // Every notice: a balloon (title, text, shell::BalloonIcon kind, seconds), or on an old-shell
+  // system a modal message box with `boxCaption` and the text.
+  void ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
+                  int iconKind, int seconds);
+
   // The settings of the user's key, and the direct registry path.
   const Registry& registry() const { return registry_; }
   bool optionsDialogOpen() const { return optionsGuard_; }
@@ -73,8 +78,6 @@ class THidForm : public QObject {
   void seedSettings();
   void registerHotkeys();
   void scheduleOverview();
-  void showNotice(const QString& title, const QString& boxCaption, const QString& text,
-                  int seconds);
 
   Services services_;
   Registry registry_;

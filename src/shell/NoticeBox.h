@@ -5,7 +5,8 @@
 
 namespace lumivex::shell {
 
-// Shows `text` with the information icon under `caption` and returns when the user closes it.
-void ShowNoticeBox(const QString& caption, const QString& text);
+// Shows `text` under `caption` with the icon of a notice's kind (BalloonIcon) and returns when
+// the user closes it.
+void ShowNoticeBox(const QString& caption, const QString& text, int iconKind);
 
 }  // namespace lumivex::shell
