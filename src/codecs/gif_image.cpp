@@ -11,12 +11,14 @@ namespace {
 constexpr std::size_t kMaxColours = 2049;
 constexpr std::uint8_t kMidGrey = 128;
 
-// Masked colour -> position in the table of distinct colours, open addressing.
+// Colour -> position in a table of distinct colours, open addressing; 2^bits slots.
+template <int kBits>
 class ColourIndex {
  public:
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
 
-  void Reset() { std::fill(std::begin(slots_), std::end(slots_), Slot{kEmpty, 0}); }
+  ColourIndex() : slots_(kSize) {}
+  void Reset() { std::fill(slots_.begin(), slots_.end(), Slot{kEmpty, 0}); }
   // Slot for `colour`: either holding it or the empty slot where it belongs.
   std::size_t Probe(std::uint32_t colour) const {
     std::size_t i = (colour * 0x9E3779B1u) >> (32 - kBits);
@@ -24,75 +26,142 @@ class ColourIndex {
     return i;
   }
   bool Holds(std::size_t slot) const { return slots_[slot].colour != kEmpty; }
-  int Entry(std::size_t slot) const { return slots_[slot].entry; }
-  void Put(std::size_t slot, std::uint32_t colour, int entry) { slots_[slot] = {colour, entry}; }
+  std::uint32_t Entry(std::size_t slot) const { return slots_[slot].entry; }
+  void Put(std::size_t slot, std::uint32_t colour, std::uint32_t entry) {
+    slots_[slot] = {colour, entry};
+  }
 
  private:
-  static constexpr int kBits = 12;  // 4096 slots for at most 2049 colours
   static constexpr std::size_t kSize = std::size_t{1} << kBits;
   struct Slot {
     std::uint32_t colour;
-    int entry;
+    std::uint32_t entry;
   };
-  Slot slots_[kSize];
+  std::vector<Slot> slots_;
 };
 
-// Popularity reduction: distinct masked colours counted bottom row first; a 2050th colour
-// drops one more low bit, blue, red, green in turn, and the count starts again.
+// Popularity reduction: distinct masked colours counted bottom row first, in a table of at
+// most 2049; a 2050th colour drops one more low bit, blue, red, green in turn, and the count
+// starts again. The outcome is the first mask of that sequence under which the whole picture
+// has at most 2049 colours, with entries in order of first appearance. Screens have a few
+// thousand exact colours: one pass collects them and the masks are tried on that list. Photos
+// have more; for them the pixels are counted again under each mask, as the rule says, where a
+// failing pass ends early.
 class ColourReducer {
  public:
   void Reduce(const PictureView& picture, GifPalette& palette) {
     row_.resize(static_cast<std::size_t>(picture.width));
-    int turn = 0;
-    while (!Count(picture)) {
-      const int shift = turn == 0 ? 0 : turn == 1 ? 16 : 8;  // blue, red, green
-      const std::uint32_t channel = (mask_ >> shift) & 0xFF;
-      mask_ = (mask_ & ~(0xFFu << shift)) | (((channel << 1) & 0xFF) << shift);
-      turn = (turn + 1) % 3;
+    ids_.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+    if (CollectDistinct(picture)) {
+      while (!CountMasked()) NextMask();
+    } else {
+      while (!CountPixels(picture)) NextMask();
     }
     ChoosePalette(palette);
   }
 
-  // Palette indices of row `y`.
-  void MapRow(const PictureView& picture, int y, std::uint8_t* out) {
-    ReadRowRgb(picture, y, row_.data());
-    std::uint32_t lastColour = ColourIndex::kEmpty;
-    std::uint8_t lastIndex = 0;
-    for (int x = 0; x < picture.width; ++x) {
-      const std::uint32_t colour = row_[x] & mask_;
-      if (colour != lastColour) {
-        lastColour = colour;
-        lastIndex = paletteIndex_[index_.Entry(index_.Probe(colour))];
-      }
-      out[x] = lastIndex;
-    }
+  // Palette index of every pixel, rows from the top.
+  template <class Sink>
+  void ForEachIndex(Sink&& sink) const {
+    for (const std::uint16_t id : ids_) sink(idPalette_[id]);
   }
 
  private:
-  bool Count(const PictureView& picture) {
+  static constexpr std::size_t kMaxDistinct = 32768;
+
+  void NextMask() {
+    const int shift = turn_ == 0 ? 0 : turn_ == 1 ? 16 : 8;  // blue, red, green
+    const std::uint32_t channel = (mask_ >> shift) & 0xFF;
+    mask_ = (mask_ & ~(0xFFu << shift)) | (((channel << 1) & 0xFF) << shift);
+    turn_ = (turn_ + 1) % 3;
+  }
+
+  // Distinct exact colours in order of first appearance, with counts; each pixel's id in
+  // `ids_`. False when there are more than kMaxDistinct.
+  bool CollectDistinct(const PictureView& picture) {
+    exactIndex_.Reset();
+    exact_.clear();
+    exactCounts_.clear();
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    for (int y = picture.height - 1; y >= 0; --y) {
+      ReadRowRgb(picture, y, row_.data());
+      std::uint16_t* ids = ids_.data() + static_cast<std::size_t>(y) * width;
+      std::uint32_t lastColour = kNoColour;
+      std::uint16_t lastId = 0;
+      for (std::size_t x = 0; x < width; ++x) {
+        const std::uint32_t colour = row_[x];
+        if (colour != lastColour) {
+          const std::size_t slot = exactIndex_.Probe(colour);
+          if (!exactIndex_.Holds(slot)) {
+            if (exact_.size() == kMaxDistinct) return false;
+            exactIndex_.Put(slot, colour, static_cast<std::uint32_t>(exact_.size()));
+            exact_.push_back(colour);
+            exactCounts_.push_back(0);
+          }
+          lastColour = colour;
+          lastId = static_cast<std::uint16_t>(exactIndex_.Entry(slot));
+        }
+        ++exactCounts_[lastId];
+        ids[x] = lastId;
+      }
+    }
+    return true;
+  }
+
+  // The table under the current mask, built from the collected colours in order of appearance
+  // (a masked colour first appears with the first of the colours it merges).
+  bool CountMasked() {
+    const std::vector<std::uint32_t>& exact = exact_;
+    const std::vector<std::uint32_t>& exactCounts = exactCounts_;
     index_.Reset();
     colours_.clear();
     counts_.clear();
+    entryOfId_.resize(exact.size());
+    for (std::size_t id = 0; id < exact.size(); ++id) {
+      const std::uint32_t colour = exact[id] & mask_;
+      const std::size_t slot = index_.Probe(colour);
+      if (!index_.Holds(slot)) {
+        if (colours_.size() == kMaxColours) return false;
+        index_.Put(slot, colour, static_cast<std::uint32_t>(colours_.size()));
+        colours_.push_back(colour);
+        counts_.push_back(0);
+      }
+      entryOfId_[id] = static_cast<std::uint16_t>(index_.Entry(slot));
+      counts_[entryOfId_[id]] += exactCounts[id];
+    }
+    return true;
+  }
+
+  // One counting pass over the pixels; false when a 2050th colour turns up.
+  bool CountPixels(const PictureView& picture) {
+    index_.Reset();
+    colours_.clear();
+    counts_.clear();
+    const std::size_t width = static_cast<std::size_t>(picture.width);
     for (int y = picture.height - 1; y >= 0; --y) {
       ReadRowRgb(picture, y, row_.data());
-      std::uint32_t lastColour = ColourIndex::kEmpty;
-      int lastEntry = 0;
-      for (int x = 0; x < picture.width; ++x) {
+      std::uint16_t* ids = ids_.data() + static_cast<std::size_t>(y) * width;
+      std::uint32_t lastColour = kNoColour;
+      std::uint16_t lastEntry = 0;
+      for (std::size_t x = 0; x < width; ++x) {
         const std::uint32_t colour = row_[x] & mask_;
         if (colour != lastColour) {
           const std::size_t slot = index_.Probe(colour);
           if (!index_.Holds(slot)) {
             if (colours_.size() == kMaxColours) return false;
-            index_.Put(slot, colour, static_cast<int>(colours_.size()));
+            index_.Put(slot, colour, static_cast<std::uint32_t>(colours_.size()));
             colours_.push_back(colour);
             counts_.push_back(0);
           }
           lastColour = colour;
-          lastEntry = index_.Entry(slot);
+          lastEntry = static_cast<std::uint16_t>(index_.Entry(slot));
         }
         ++counts_[lastEntry];
+        ids[x] = lastEntry;
       }
     }
+    entryOfId_.resize(colours_.size());
+    std::iota(entryOfId_.begin(), entryOfId_.end(), std::uint16_t{0});
     return true;
   }
 
@@ -110,10 +179,14 @@ class ColourReducer {
       palette[3 * i + 1] = static_cast<std::uint8_t>(colours[i] >> 8);
       palette[3 * i + 2] = static_cast<std::uint8_t>(colours[i]);
     }
-    paletteIndex_.assign(colours_.size(), 0);
-    for (std::size_t i = 0; i < chosen; ++i) paletteIndex_[order[i]] = static_cast<std::uint8_t>(i);
+    std::vector<std::uint8_t> paletteIndex(colours_.size(), 0);
+    for (std::size_t i = 0; i < chosen; ++i) paletteIndex[order[i]] = static_cast<std::uint8_t>(i);
     for (std::size_t i = chosen; i < order.size(); ++i) {
-      paletteIndex_[order[i]] = Nearest(colours_[order[i]], colours);
+      paletteIndex[order[i]] = Nearest(colours_[order[i]], colours);
+    }
+    idPalette_.resize(entryOfId_.size());
+    for (std::size_t id = 0; id < entryOfId_.size(); ++id) {
+      idPalette_[id] = paletteIndex[entryOfId_[id]];
     }
   }
 
@@ -131,12 +204,21 @@ class ColourReducer {
     return static_cast<std::uint8_t>(best);
   }
 
+  static constexpr std::uint32_t kNoColour = 0xFFFFFFFFu;  // no 24-bit colour equals it
+
   std::uint32_t mask_ = 0xFFFFFF;
+  int turn_ = 0;
   std::vector<std::uint32_t> row_;
+  // Per pixel, top row first: an exact-colour id, or a table entry when counting pixels.
+  std::vector<std::uint16_t> ids_;
+  std::vector<std::uint16_t> entryOfId_;
+  std::vector<std::uint8_t> idPalette_;
+  std::vector<std::uint32_t> exact_;
+  std::vector<std::uint32_t> exactCounts_;
+  ColourIndex<16> exactIndex_;  // 65536 slots for at most kMaxDistinct colours
   std::vector<std::uint32_t> colours_;
   std::vector<std::uint32_t> counts_;
-  std::vector<std::uint8_t> paletteIndex_;
-  ColourIndex index_;
+  ColourIndex<12> index_;  // 4096 slots for at most 2049 colours
 };
 
 // GIF LZW with 8-bit indices: codes packed least significant bit first into 255-byte
@@ -259,16 +341,13 @@ std::size_t TGIFImage::AddFrame(const PictureView& picture) {
   frame.height_ = picture.height;
   frame.localColours_ = !frames_.empty();
   if (!picture.IsEmpty() && picture.width <= 0xFFFF && picture.height <= 0xFFFF) {
-    // The working set is fixed: a few rows and two hash tables, whatever the frame count.
+    // Working set: two bytes per pixel, a row and two small hash tables, freed on return.
     auto reducer = std::make_unique<ColourReducer>();
     reducer->Reduce(picture, frame.palette_);
     auto lzw = std::make_unique<LzwEncoder>(frame.data_);
-    std::vector<std::uint8_t> indices(static_cast<std::size_t>(picture.width));
-    for (int y = 0; y < picture.height; ++y) {
-      reducer->MapRow(picture, y, indices.data());
-      for (const std::uint8_t index : indices) lzw->Add(index);
-    }
-    lzw->Finish();
+    LzwEncoder& coder = *lzw;
+    reducer->ForEachIndex([&coder](std::uint8_t index) { coder.Add(index); });
+    coder.Finish();
     frame.data_.shrink_to_fit();
     frame.encoded_ = true;
   }

@@ -1,5 +1,8 @@
 #include "codecs/picture.h"
 
+#include <bit>
+#include <cstring>
+
 namespace codecs {
 namespace {
 
@@ -88,9 +91,10 @@ void ReadRowRgb(const PictureView& picture, int y, std::uint32_t* out) {
   const int width = picture.width;
   switch (picture.bitsPerPixel) {
     case 32:
-      for (int x = 0; x < width; ++x, src += 4) {
-        out[x] = static_cast<std::uint32_t>(src[0]) | (src[1] << 8) | (src[2] << 16);
-      }
+      // Blue, green, red, X in memory is 0xXXRRGGBB on a little-endian machine.
+      static_assert(std::endian::native == std::endian::little);
+      std::memcpy(out, src, static_cast<std::size_t>(width) * 4);
+      for (int x = 0; x < width; ++x) out[x] &= 0xFFFFFFu;
       return;
     case 24:
       for (int x = 0; x < width; ++x, src += 3) {

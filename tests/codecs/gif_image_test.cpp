@@ -172,8 +172,10 @@ TEST(GifImage, HashedEncoderGivesTheBytesOfThePlainAlgorithm) {
   add("screen", 320, 200, 32, [](int x, int y) { return FewColours(x, y, 1); });
   // Eight colours of noise: tens of thousands of codes, so the table is cleared many times.
   add("noise", 300, 300, 24, [&](int, int) { return (random() % 8) * 0x202020u; });
-  // Random full colour: many mask reductions and nearest-colour mapping.
+  // Random full colour: many mask reductions and nearest-colour mapping, below and above
+  // 32768 distinct colours.
   add("full colour", 180, 120, 32, [&](int, int) { return random() & 0xFFFFFF; });
+  add("photo", 256, 160, 32, [&](int, int) { return random() & 0xFFFFFF; });
   add("16 bpp", 100, 90, 16, [&](int, int) { return random() & 0xFFFF; });
   add("8 bpp", 77, 33, 8, [&](int x, int y) { return (x * y) % 256; });
   add("1 bpp", 70, 20, 1, [&](int x, int y) { return (x + y) % 3 == 0; });
