@@ -1,0 +1,74 @@
+// Notices where the desktop has no notification service: Qt's own balloon on the tray icon, and
+// message boxes when there is no tray either (the old-shell case).
+#include "DesktopProbe.h"
+#include "TempDir.h"
+#include "app/THidForm.h"
+#include "settings/SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <memory>
+
+using namespace lumivex;
+using shell::TTrayIcon;
+
+namespace {
+
+QWidget* visibleTopLevel(const char* className) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (QByteArray(w->metaObject()->className()) == className && w->isVisible()) return w;
+  return nullptr;
+}
+
+TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
+  EXPECT_FALSE(TTrayIcon::IsOldShellDesktop());
+  TTrayIcon tray;
+  tray.SetIconList(TTrayIcon::StoragePictures());
+  tray.HideToTray();
+  ASSERT_TRUE(probe::waitUntil([] { return probe::embeddedTrayIcon() != 0; }));
+  ASSERT_TRUE(tray.ShowBalloonNotice(QString(100, 't'), QString(300, 'b'), 2, 5));
+  QWidget* balloon = nullptr;
+  ASSERT_TRUE(probe::waitUntil([&] { return (balloon = visibleTopLevel("QBalloonTip")); }));
+  QStringList texts;
+  for (QLabel* label : balloon->findChildren<QLabel*>()) texts << label->text();
+  EXPECT_TRUE(texts.contains(QString(63, 't'))) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains(QString(255, 'b'))) << texts.join('|').toStdString();
+  EXPECT_TRUE(probe::notices().isEmpty());
+}
+
+TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
+  EXPECT_TRUE(TTrayIcon::IsOldShellDesktop());
+  TempDir dir;
+  platform::FakeUserEnvironment env;
+  env.desktop = QString::fromStdString((dir.path / "Desktop").string());
+  env.config = QString::fromStdString((dir.path / "config").string());
+  env.systemConfig = QString::fromStdString((dir.path / "etc").string());
+  RecordingErrorReporter errors;
+  QStringList boxes;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      boxes << box->windowTitle() + "|" + box->text();
+      box->accept();
+    }
+  });
+  closer.start(20);
+  THidForm form({env, errors, QString::fromStdString((dir.path / "lang.txt").string())});
+  EXPECT_TRUE(form.oldShellSystem);
+  ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 1; }));
+  EXPECT_EQ(boxes[0],
+            "Hotkey to caputre...|Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"
+            "Active window - Shift+F3\r\nTimed capture - Shift+F4\r\n"
+            "Switch storage mode - Ctrl+F5\r\n------------\r\nCapture to file.");
+  ASSERT_TRUE(probe::xdotool({"key", "ctrl+F5"}));
+  ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 2; }));
+  EXPECT_EQ(boxes[1], "Lumivex|Capture to clipboard.");
+  EXPECT_TRUE(errors.errors.isEmpty());
+}
+
+}  // namespace
