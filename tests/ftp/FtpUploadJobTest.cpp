@@ -219,5 +219,33 @@ TEST_F(UploadJobTest, SecondCaptureDuringLogOnUploadsTheNewerPicture) {
   EXPECT_FALSE(std::filesystem::exists(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")));
 }
 
+TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn) {
+  test::ServerProcess server("scripted_ftpd.py", {"stall"});
+  ASSERT_GT(server.Port(), 0);
+  QTemporaryDir local;
+  std::string picture = local.filePath("shot.png").toStdString();
+  test::WriteFile(picture, test::RandomBytes(5000, 1));
+  FakeHost host;
+  host.settings = {{"user1_Text", "test"},
+                   {"pass1_Text", "secret"},
+                   {"FtpPort1_Text", std::to_string(server.Port())},
+                   {"FtpServer1_Text", "127.0.0.1"}};
+  TFtpClient ftp;
+  ftp.TransferTimeout = 1000;
+  FtpUploadJob job(host, ftp);
+  job.StartFtpUpload(picture);
+  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  EXPECT_EQ(host.notices[1], "Upload Failed|Upload timed out.");
+  EXPECT_EQ(ftp.State(), ftpReady);  // no log-off, no retry
+  EXPECT_EQ(ftp.DataConnection(), -1);
+  EXPECT_TRUE(ftp.PassiveMode());  // no stored choice: the client's default
+  RunFor(300);
+  EXPECT_EQ(host.notices.size(), 2u);
+  ftp.Logout();
+  ASSERT_TRUE(RunUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }));
+  EXPECT_EQ(host.hints.back(), "Lumivex");
+  EXPECT_TRUE(server.Transcript().contains("stalling"));
+}
+
 }  // namespace
 }  // namespace lumivex::ftp

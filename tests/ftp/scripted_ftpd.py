@@ -87,6 +87,9 @@ def serve(conn):
         elif verb == "STOR":
             listener.settimeout(5)
             data, _ = listener.accept()
+            if scenario == "stall":
+                say("stalling")
+                continue
             if scenario == "550_before_close":
                 send(conn, "550 Permission denied.\r\n")
                 data.close()
