@@ -45,8 +45,7 @@ class ColourIndex {
 // starts again. The outcome is the first mask of that sequence under which the whole picture
 // has at most 2049 colours, with entries in order of first appearance. Screens have a few
 // thousand exact colours: one pass collects them and the masks are tried on that list. Photos
-// have more; for them the pixels are counted again under each mask, as the rule says, where a
-// failing pass ends early.
+// have more; for them the pixels are counted again under each mask (a failing pass ends early).
 class ColourReducer {
  public:
   void Reduce(const PictureView& picture, GifPalette& palette) {
