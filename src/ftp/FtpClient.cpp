@@ -122,54 +122,61 @@ bool TCustomFtpClient::Store(std::string_view remotePath, const std::string& loc
     if (c == '\\') c = '/';
   localFile_ = localFile;
 
-  ReleaseTransfer();
-  auto file = std::make_shared<FileStream>(localFile_);
-  if (!file->is_open()) {
-    int code = errno;
-    SetState(ftpReady);  // nothing was sent: the session stays usable
-    throw std::runtime_error("Cannot open file \"" + localFile_ + "\". " +
-                             SocketErrorDescription(code));
-  }
-  transfer_ = file;
-  dataClosed_ = false;
-  serverConfirmed_ = false;
-  dataConnected_ = false;
-  preliminaryReceived_ = false;
-  sending_ = false;
-
-  switch (storeMode) {
-    case 0:
-      PushCommand("APPE " + remotePath_);
-      break;
-    case 1:
-      PushCommand("STOR " + remotePath_);
-      break;
-    case 2:
-      PushCommand("STOU " + remotePath_);
-      break;
-    default: {
-      auto size = static_cast<int64_t>(std::filesystem::file_size(localFile_, error));
-      int64_t position = restartPosition >= 0 && restartPosition <= size ? restartPosition : 0;
-      file->seekg(position);
-      PushCommand("STOR " + remotePath_);
-      PushCommand("REST " + std::to_string(position));
+  try {
+    ReleaseTransfer();
+    auto file = std::make_shared<FileStream>(localFile_);
+    if (!file->is_open()) {
+      int code = errno;
+      throw std::runtime_error("Cannot open file \"" + localFile_ + "\". " +
+                               SocketErrorDescription(code));
     }
-  }
-  byteCount_ = 0;
-  std::string typeCommand = std::string("TYPE ") + (FileType == ftAscii ? "A" : "I");
-  if (passiveMode_) {
-    PushCommand("PASV");
-    SendCommand(typeCommand);
-  } else {
-    PushCommand(typeCommand);
-    listen_ = Listen(LocalAddress(control_));
-    sockaddr_in local = LocalAddress(listen_);
-    uint32_t address = ntohl(local.sin_addr.s_addr);
-    uint16_t port = ntohs(local.sin_port);
-    SendCommand("PORT " + std::to_string(address >> 24) + "," +
-                std::to_string((address >> 16) & 255) + "," + std::to_string((address >> 8) & 255) +
-                "," + std::to_string(address & 255) + "," + std::to_string(port >> 8) + "," +
-                std::to_string(port & 255));
+    transfer_ = file;
+    dataClosed_ = false;
+    serverConfirmed_ = false;
+    dataConnected_ = false;
+    preliminaryReceived_ = false;
+    sending_ = false;
+
+    switch (storeMode) {
+      case 0:
+        PushCommand("APPE " + remotePath_);
+        break;
+      case 1:
+        PushCommand("STOR " + remotePath_);
+        break;
+      case 2:
+        PushCommand("STOU " + remotePath_);
+        break;
+      default: {
+        auto size = static_cast<int64_t>(std::filesystem::file_size(localFile_, error));
+        int64_t position = restartPosition >= 0 && restartPosition <= size ? restartPosition : 0;
+        file->seekg(position);
+        PushCommand("STOR " + remotePath_);
+        PushCommand("REST " + std::to_string(position));
+      }
+    }
+    byteCount_ = 0;
+    std::string typeCommand = std::string("TYPE ") + (FileType == ftAscii ? "A" : "I");
+    if (passiveMode_) {
+      PushCommand("PASV");
+      SendCommand(typeCommand);
+    } else {
+      PushCommand(typeCommand);
+      listen_ = Listen(LocalAddress(control_));
+      sockaddr_in local = LocalAddress(listen_);
+      uint32_t address = ntohl(local.sin_addr.s_addr);
+      uint16_t port = ntohs(local.sin_port);
+      SendCommand("PORT " + std::to_string(address >> 24) + "," +
+                  std::to_string((address >> 16) & 255) + "," +
+                  std::to_string((address >> 8) & 255) + "," + std::to_string(address & 255) + "," +
+                  std::to_string(port >> 8) + "," + std::to_string(port & 255));
+    }
+  } catch (...) {
+    // Nothing usable was started: the session stays logged on and ready.
+    ClearCommands();
+    ReleaseTransfer();
+    SetState(ftpReady);
+    throw;
   }
   return true;
 }
@@ -285,6 +292,8 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
 }
 
 void TCustomFtpClient::Failure(int code, const std::string& text) {
+  // A rejected store ends the transfer: nothing the data connection does can succeed now.
+  if (state_ == ftpStoring) ReleaseTransfer();
   // A rejected log-on keeps LoggingIn: the server closes the connection next.
   if (state_ > ftpReady) SetState(ftpReady);
   if (OnFtpError) OnFtpError(*this, code, text);
@@ -335,8 +344,12 @@ void TCustomFtpClient::OpenPassiveData(const std::string& replyText) {
   }
   data_ = CreateConnection();
   SetIdleLimit(data_, TransferTimeout);
-  if (named.port == 0) throw SocketError(EDESTADDRREQ, WinSockErrorText(EDESTADDRREQ, "Connect"));
-  ConnectTo(data_, peer);
+  try {
+    if (named.port == 0) throw SocketError(EDESTADDRREQ, WinSockErrorText(EDESTADDRREQ, "Connect"));
+    ConnectTo(data_, peer);
+  } catch (const SocketError& error) {
+    DoSocketError(data_, error.code(), error.what());
+  }
 }
 
 void TCustomFtpClient::DataConnected() {
@@ -435,6 +448,7 @@ void TCustomFtpClient::DoSocketError(int handle, int code, const std::string& te
   }
   if (handle >= 0 && handle == data_ && state_ == ftpStoring) {
     // The file cannot have reached the server whole, whatever the server says next.
+    ClearCommands();
     ReleaseTransfer();
     SetState(ftpReady);
     if (OnFtpError) OnFtpError(*this, code, text);

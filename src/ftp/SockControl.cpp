@@ -264,6 +264,7 @@ void TMultiSockControl::SendQueued(TDataSocket& socket) {
 void TMultiSockControl::Receive(TDataSocket& socket) {
   if (socket.fill_ == socket.buffer_.size()) DeliverLines(socket, false);
   size_t room = socket.buffer_.size() - socket.fill_;
+  if (room == 0) return;  // a zero-length read would look like the peer's close
   ssize_t n = ::recv(socket.handle_, socket.buffer_.data() + socket.fill_, room, 0);
   if (n > 0) {
     socket.fill_ += static_cast<size_t>(n);

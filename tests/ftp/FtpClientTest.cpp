@@ -138,6 +138,20 @@ TEST_F(ScriptedServerTest, PassiveReplyNamingAnotherHostStillConnectsToThePeer) 
   EXPECT_TRUE(server.Transcript().contains("data 300000"));
 }
 
+TEST_F(ScriptedServerTest, UnreadablePassiveReplyFailsTheStoreWithoutSendingIt) {
+  ServerProcess server("scripted_ftpd.py", {"pasv_garbage"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(RunUntil([&] { return session.error; }));
+  RunFor(300);
+  EXPECT_EQ(session.ftp.State(), ftpReady);
+  EXPECT_EQ(session.ftp.DataConnection(), -1);
+  session.ftp.Logout();
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_FALSE(session.transferOK);
+  EXPECT_FALSE(server.Transcript().contains("> STOR"));
+}
+
 TEST_F(ScriptedServerTest, RejectionBeforeTheDataCloseIsAFailure) {
   ServerProcess server("scripted_ftpd.py", {"550_before_close"});
   Session session(file_);

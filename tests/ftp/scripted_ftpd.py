@@ -77,6 +77,8 @@ def serve(conn):
             send(conn, "230 logged on\r\n")
         elif verb == "TYPE":
             send(conn, "200 type set\r\n")
+        elif verb == "PASV" and scenario == "pasv_garbage":
+            send(conn, "227 Entering Passive Mode =127,0,0,1\r\n")
         elif verb == "PASV":
             listener = socket.socket()
             listener.bind(("127.0.0.1", 0))
