@@ -129,3 +129,22 @@ TEST_F(X11Hotkeys, KeyNamesFollowTheLayoutWhenLocalized) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(X11Hotkeys, ANewKeyboardLayoutMovesTheGrabsWithTheKeys) {
+  ASSERT_TRUE(backend->registerHotKey(7, kModControl, 0x51));  // Ctrl+Q
+  key("ctrl+q");
+  ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "ctrl+q"}));
+  ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {"fr"}), 0);
+  // The digit 1 lies under "&" on AZERTY: seen once the backend has read the new map.
+  ASSERT_TRUE(waitUntil([&] { return backend->keyName(0x31, true) == "&"; }));
+  key("ctrl+q");  // the Q is where the US A was
+  ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {"us"}), 0);
+  ASSERT_TRUE(waitUntil([&] { return backend->keyName(0x31, true) == "1"; }));
+  key("ctrl+q");
+  EXPECT_EQ(presses.size(), 4u);
+  for (const Press& p : presses) EXPECT_EQ(p, (Press{7, kModControl, 0x51}));
+}
+
+}  // namespace

@@ -5,9 +5,11 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xcbext.h>
 
 #include <cstdlib>
 #include <vector>
@@ -19,10 +21,16 @@ constexpr xcb_keysym_t kNumLock = 0xff7f, kScrollLock = 0xff14;
 constexpr xcb_keysym_t kAltL = 0xffe9, kAltR = 0xffea, kMetaL = 0xffe7;
 constexpr xcb_keysym_t kSuperL = 0xffeb, kSuperR = 0xffec;
 
+// The XKB extension's identity and event numbers, without the xcb-xkb library.
+xcb_extension_t kXkbExtension = {"XKEYBOARD", 0};
+constexpr uint8_t kXkbNewKeyboardNotify = 0, kXkbMapNotify = 1;
+
 class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEventFilter {
  public:
   X11HotkeyBackend(xcb_connection_t* connection, xcb_window_t root)
       : connection_(connection), root_(root), symbols_(xcb_key_symbols_alloc(connection)) {
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection_, &kXkbExtension);
+    if (xkb && xkb->present) xkbFirstEvent_ = xkb->first_event;
     readModifierMasks();
     QCoreApplication::instance()->installNativeEventFilter(this);
   }
@@ -65,18 +73,18 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
     return qtKeyName(virtualKey);
   }
 
-  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-    if (type != "xcb_generic_event_t") return false;
+  bool nativeEventFilter(const QByteArray& kind, void* message, qintptr*) override {
+    if (kind != "xcb_generic_event_t") return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);
-    switch (event->response_type & 0x7f) {
-      case XCB_KEY_PRESS:
-        return keyPressed(reinterpret_cast<xcb_key_press_event_t*>(event));
-      case XCB_MAPPING_NOTIFY:
-        mappingChanged(reinterpret_cast<xcb_mapping_notify_event_t*>(event));
-        return false;
-      default:
-        return false;
-    }
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_KEY_PRESS) return keyPressed(reinterpret_cast<xcb_key_press_event_t*>(event));
+    // Qt uses XKB, so the server tells it of a new keyboard map by XKB events (the second byte
+    // says which) instead of the core MappingNotify.
+    if (type == XCB_MAPPING_NOTIFY ||
+        (xkbFirstEvent_ != 0 && type == xkbFirstEvent_ &&
+         (event->pad0 == kXkbNewKeyboardNotify || event->pad0 == kXkbMapNotify)))
+      scheduleMappingRefresh();
+    return false;
   }
 
  private:
@@ -168,11 +176,21 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
     return false;
   }
 
+  // One change of map arrives as several events: refresh once they have all been seen.
+  void scheduleMappingRefresh() {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, &context_, [this] {
+      refreshPending_ = false;
+      mappingChanged();
+    });
+  }
+
   // A new keyboard map can move keys and modifiers: grab the same combinations anew.
-  void mappingChanged(xcb_mapping_notify_event_t* event) {
-    if (event->request == XCB_MAPPING_POINTER) return;
+  void mappingChanged() {
     for (const Grab& g : grabs_) ungrab(g);
-    xcb_refresh_keyboard_mapping(symbols_, event);
+    xcb_key_symbols_free(symbols_);
+    symbols_ = xcb_key_symbols_alloc(connection_);
     readModifierMasks();
     std::vector<Grab> kept;
     for (Grab& g : grabs_)
@@ -215,6 +233,9 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
   xcb_key_symbols_t* symbols_;
   uint16_t alt_ = 0, super_ = 0, numLock_ = 0, scrollLock_ = 0;
   std::vector<Grab> grabs_;
+  uint8_t xkbFirstEvent_ = 0;
+  bool refreshPending_ = false;
+  QObject context_;  // ends the pending refresh with the backend
 };
 
 }  // namespace
