@@ -95,6 +95,17 @@ TEST_F(MainForm, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) 
   EXPECT_EQ(actions, QStringList({"screen", "window", "screen", "area"}));
 }
 
+TEST_F(MainForm, OptionsDialogsNewCombinationReplacesTheOldOne) {
+  start();
+  QObject::connect(form.get(), &THidForm::optionsDialogRequested,
+                   [this] { key.write("Hotkey1_HotKey", std::to_string(0x4000 | 0x51)); });
+  form->cti1DblClick();
+  EXPECT_FALSE(hotkeys.press(kModShift, 0x70));
+  EXPECT_TRUE(hotkeys.press(kModControl, 0x51));
+  EXPECT_EQ(actions, QStringList({"screen"}));
+  EXPECT_EQ(hotkeys.registrations().size(), 5);
+}
+
 TEST_F(MainForm, OldShellNoticesAreMessageBoxes) {
   start();
   BoxCloser closer;
