@@ -112,6 +112,9 @@ void TTrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
       ShowMenuAtCursor(false);
       break;
     case QSystemTrayIcon::DoubleClick:
+      // The first press of the pair may have opened the menu already.
+      if (filteredMenu_ && leftPressMenu_.isValid()) filteredMenu_->hide();
+      leftPressMenu_.invalidate();
       raiseDoubleClick();
       break;
     default:

@@ -94,11 +94,16 @@ TEST_F(TrayDesktop, LeftAndRightPressesOpenTheMenuAtThePointer) {
 TEST_F(TrayDesktop, DoubleClickRaisesOnDblClickOnceAndLeavesNoMenu) {
   int doubleClicks = 0;
   QObject::connect(tray.get(), &TTrayIcon::OnDblClick, [&] { ++doubleClicks; });
-  ASSERT_TRUE(clickIcon({"--repeat", "2", "--delay", "80", "1"}));
-  ASSERT_TRUE(probe::waitUntil([&] { return doubleClicks >= 1; }));
-  probe::waitUntil([] { return false; }, 300);  // a late second event would show here
-  EXPECT_EQ(doubleClicks, 1);
-  EXPECT_FALSE(menu->isVisible());
+  // The second press lands on the open menu, or on the icon before the menu is up.
+  for (const char* delay : {"80", "5"}) {
+    doubleClicks = 0;
+    ASSERT_TRUE(clickIcon({"--repeat", "2", "--delay", delay, "1"}));
+    ASSERT_TRUE(probe::waitUntil([&] { return doubleClicks >= 1; })) << delay;
+    probe::waitUntil([] { return false; }, 300);  // a late second event would show here
+    EXPECT_EQ(doubleClicks, 1) << delay;
+    EXPECT_FALSE(menu->isVisible()) << delay;
+    probe::waitUntil([] { return false; }, 500);  // the next click is no double click
+  }
 }
 
 TEST_F(TrayDesktop, IconReturnsWithPictureAndTooltipAfterTheTrayHostRestarts) {
