@@ -11,32 +11,53 @@ namespace {
 constexpr std::size_t kMaxColours = 2049;
 constexpr std::uint8_t kMidGrey = 128;
 
-// Colour -> position in a table of distinct colours, open addressing; 2^bits slots.
-template <int kBits>
+// Colour -> entry number, open addressing. Starts small and doubles, up to 2^maxBits slots,
+// to stay at most half full: a screen's few thousand colours then stay in a cache-sized table.
 class ColourIndex {
  public:
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // no 24-bit colour equals it
+  static constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
 
-  ColourIndex() : slots_(kSize) {}
-  void Reset() { std::fill(slots_.begin(), slots_.end(), Slot{kEmpty, 0}); }
-  // Slot for `colour`: either holding it or the empty slot where it belongs.
-  std::size_t Probe(std::uint32_t colour) const {
-    std::size_t i = (colour * 0x9E3779B1u) >> (32 - kBits);
-    while (slots_[i].colour != kEmpty && slots_[i].colour != colour) i = (i + 1) & (kSize - 1);
-    return i;
+  explicit ColourIndex(int maxBits) : maxBits_(maxBits) {}
+  void Reset() {
+    bits_ = std::min(12, maxBits_);
+    slots_.assign(std::size_t{1} << bits_, Slot{kEmpty, 0});
+    size_ = 0;
   }
-  bool Holds(std::size_t slot) const { return slots_[slot].colour != kEmpty; }
-  std::uint32_t Entry(std::size_t slot) const { return slots_[slot].entry; }
-  void Put(std::size_t slot, std::uint32_t colour, std::uint32_t entry) {
-    slots_[slot] = {colour, entry};
+  // Entry of `colour`, or kAbsent; the slot probed is kept for Add().
+  std::uint32_t Find(std::uint32_t colour) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = (colour * 0x9E3779B1u) >> (32 - bits_);
+    while (slots_[i].colour != kEmpty && slots_[i].colour != colour) i = (i + 1) & mask;
+    probed_ = i;
+    return slots_[i].colour == kEmpty ? kAbsent : slots_[i].entry;
+  }
+  // Adds `colour`, which the last Find() did not find.
+  void Add(std::uint32_t colour, std::uint32_t entry) {
+    slots_[probed_] = {colour, entry};
+    if (++size_ * 2 > slots_.size() && bits_ < maxBits_) Grow();
   }
 
  private:
-  static constexpr std::size_t kSize = std::size_t{1} << kBits;
   struct Slot {
     std::uint32_t colour;
     std::uint32_t entry;
   };
+
+  void Grow() {
+    std::vector<Slot> old(std::size_t{1} << ++bits_, Slot{kEmpty, 0});
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.colour == kEmpty) continue;
+      Find(slot.colour);
+      slots_[probed_] = slot;
+    }
+  }
+
+  int maxBits_;
+  int bits_ = 0;
+  std::size_t size_ = 0;
+  std::size_t probed_ = 0;
   std::vector<Slot> slots_;
 };
 
@@ -50,7 +71,8 @@ class ColourReducer {
  public:
   void Reduce(const PictureView& picture, GifPalette& palette) {
     row_.resize(static_cast<std::size_t>(picture.width));
-    ids_.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+    pixels_ = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    ids_ = std::make_unique_for_overwrite<std::uint16_t[]>(pixels_);
     if (CollectDistinct(picture)) {
       while (!CountMasked()) NextMask();
     } else {
@@ -59,14 +81,36 @@ class ColourReducer {
     ChoosePalette(palette);
   }
 
-  // Palette index of every pixel, rows from the top.
-  template <class Sink>
-  void ForEachIndex(Sink&& sink) const {
-    for (const std::uint16_t id : ids_) sink(idPalette_[id]);
-  }
+  // Per pixel, rows from the top, an id whose palette index is IdPalette()[id].
+  const std::uint16_t* Ids() const { return ids_.get(); }
+  std::size_t PixelCount() const { return pixels_; }
+  const std::vector<std::uint8_t>& IdPalette() const { return idPalette_; }
 
  private:
   static constexpr std::size_t kMaxDistinct = 32768;
+
+  // Calls body(y, word) for each row from the bottom up, where word(x) is pixel x as a
+  // 0x??RRGGBB word, read in place from a 32-bit picture and from a converted copy otherwise;
+  // stops early when body returns false.
+  template <class Body>
+  bool ForEachRowUpwards(const PictureView& picture, Body&& body) {
+    for (int y = picture.height - 1; y >= 0; --y) {
+      if (picture.bitsPerPixel == 32) {
+        const std::uint8_t* bytes = picture.Row(y);
+        const auto word = [bytes](std::size_t x) {
+          std::uint32_t value;
+          std::memcpy(&value, bytes + 4 * x, 4);  // little-endian: blue is the low byte
+          return value;
+        };
+        if (!body(y, word)) return false;
+      } else {
+        ReadRowRgb(picture, y, row_.data());
+        const std::uint32_t* words = row_.data();
+        if (!body(y, [words](std::size_t x) { return words[x]; })) return false;
+      }
+    }
+    return true;
+  }
 
   void NextMask() {
     const int shift = turn_ == 0 ? 0 : turn_ == 1 ? 16 : 8;  // blue, red, green
@@ -82,29 +126,31 @@ class ColourReducer {
     exact_.clear();
     exactCounts_.clear();
     const std::size_t width = static_cast<std::size_t>(picture.width);
-    for (int y = picture.height - 1; y >= 0; --y) {
-      ReadRowRgb(picture, y, row_.data());
-      std::uint16_t* ids = ids_.data() + static_cast<std::size_t>(y) * width;
-      std::uint32_t lastColour = kNoColour;
-      std::uint16_t lastId = 0;
+    return ForEachRowUpwards(picture, [&](int y, auto word) {
+      std::uint16_t* ids = ids_.get() + static_cast<std::size_t>(y) * width;
+      std::uint32_t lastColour = kNoColour, lastId = 0, run = 0;
       for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t colour = row_[x];
+        const std::uint32_t colour = word(x) & 0xFFFFFF;
         if (colour != lastColour) {
-          const std::size_t slot = exactIndex_.Probe(colour);
-          if (!exactIndex_.Holds(slot)) {
+          if (run > 0) exactCounts_[lastId] += run;  // runs are counted when they end
+          run = 0;
+          std::uint32_t id = exactIndex_.Find(colour);
+          if (id == ColourIndex::kAbsent) {
             if (exact_.size() == kMaxDistinct) return false;
-            exactIndex_.Put(slot, colour, static_cast<std::uint32_t>(exact_.size()));
+            id = static_cast<std::uint32_t>(exact_.size());
+            exactIndex_.Add(colour, id);
             exact_.push_back(colour);
             exactCounts_.push_back(0);
           }
           lastColour = colour;
-          lastId = static_cast<std::uint16_t>(exactIndex_.Entry(slot));
+          lastId = id;
         }
-        ++exactCounts_[lastId];
-        ids[x] = lastId;
+        ++run;
+        ids[x] = static_cast<std::uint16_t>(lastId);
       }
-    }
-    return true;
+      if (run > 0) exactCounts_[lastId] += run;
+      return true;
+    });
   }
 
   // The table under the current mask, built from the collected colours in order of appearance
@@ -118,14 +164,15 @@ class ColourReducer {
     entryOfId_.resize(exact.size());
     for (std::size_t id = 0; id < exact.size(); ++id) {
       const std::uint32_t colour = exact[id] & mask_;
-      const std::size_t slot = index_.Probe(colour);
-      if (!index_.Holds(slot)) {
+      std::uint32_t entry = index_.Find(colour);
+      if (entry == ColourIndex::kAbsent) {
         if (colours_.size() == kMaxColours) return false;
-        index_.Put(slot, colour, static_cast<std::uint32_t>(colours_.size()));
+        entry = static_cast<std::uint32_t>(colours_.size());
+        index_.Add(colour, entry);
         colours_.push_back(colour);
         counts_.push_back(0);
       }
-      entryOfId_[id] = static_cast<std::uint16_t>(index_.Entry(slot));
+      entryOfId_[id] = static_cast<std::uint16_t>(entry);
       counts_[entryOfId_[id]] += exactCounts[id];
     }
     return true;
@@ -137,28 +184,32 @@ class ColourReducer {
     colours_.clear();
     counts_.clear();
     const std::size_t width = static_cast<std::size_t>(picture.width);
-    for (int y = picture.height - 1; y >= 0; --y) {
-      ReadRowRgb(picture, y, row_.data());
-      std::uint16_t* ids = ids_.data() + static_cast<std::size_t>(y) * width;
-      std::uint32_t lastColour = kNoColour;
-      std::uint16_t lastEntry = 0;
+    const bool complete = ForEachRowUpwards(picture, [&](int y, auto word) {
+      std::uint16_t* ids = ids_.get() + static_cast<std::size_t>(y) * width;
+      std::uint32_t lastColour = kNoColour, lastEntry = 0, run = 0;
       for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t colour = row_[x] & mask_;
+        const std::uint32_t colour = word(x) & mask_;
         if (colour != lastColour) {
-          const std::size_t slot = index_.Probe(colour);
-          if (!index_.Holds(slot)) {
+          if (run > 0) counts_[lastEntry] += run;
+          run = 0;
+          std::uint32_t entry = index_.Find(colour);
+          if (entry == ColourIndex::kAbsent) {
             if (colours_.size() == kMaxColours) return false;
-            index_.Put(slot, colour, static_cast<std::uint32_t>(colours_.size()));
+            entry = static_cast<std::uint32_t>(colours_.size());
+            index_.Add(colour, entry);
             colours_.push_back(colour);
             counts_.push_back(0);
           }
           lastColour = colour;
-          lastEntry = static_cast<std::uint16_t>(index_.Entry(slot));
+          lastEntry = entry;
         }
-        ++counts_[lastEntry];
-        ids[x] = lastEntry;
+        ++run;
+        ids[x] = static_cast<std::uint16_t>(lastEntry);
       }
-    }
+      if (run > 0) counts_[lastEntry] += run;
+      return true;
+    });
+    if (!complete) return false;
     entryOfId_.resize(colours_.size());
     std::iota(entryOfId_.begin(), entryOfId_.end(), std::uint16_t{0});
     return true;
@@ -189,18 +240,17 @@ class ColourReducer {
     }
   }
 
+  // Palette entry closest to `colour` (squared RGB distance), the lowest index on ties.
   static std::uint8_t Nearest(std::uint32_t colour, const std::uint32_t (&palette)[256]) {
-    int best = 0;
-    long bestDistance = -1;
-    for (int i = 0; i < 256; ++i) {
-      long distance = 0;
-      for (int shift = 0; shift <= 16; shift += 8) {
-        const long d = static_cast<long>((colour >> shift) & 0xFF) - ((palette[i] >> shift) & 0xFF);
-        distance += d * d;
-      }
-      if (bestDistance < 0 || distance < bestDistance) best = i, bestDistance = distance;
+    int distance[256];
+    const int r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
+    for (int i = 0; i < 256; ++i) {  // vectorises: no branch inside
+      const int dr = r - static_cast<int>((palette[i] >> 16) & 0xFF);
+      const int dg = g - static_cast<int>((palette[i] >> 8) & 0xFF);
+      const int db = b - static_cast<int>(palette[i] & 0xFF);
+      distance[i] = dr * dr + dg * dg + db * db;
     }
-    return static_cast<std::uint8_t>(best);
+    return static_cast<std::uint8_t>(std::min_element(distance, distance + 256) - distance);
   }
 
   static constexpr std::uint32_t kNoColour = 0xFFFFFFFFu;  // no 24-bit colour equals it
@@ -209,15 +259,16 @@ class ColourReducer {
   int turn_ = 0;
   std::vector<std::uint32_t> row_;
   // Per pixel, top row first: an exact-colour id, or a table entry when counting pixels.
-  std::vector<std::uint16_t> ids_;
+  std::unique_ptr<std::uint16_t[]> ids_;
+  std::size_t pixels_ = 0;
   std::vector<std::uint16_t> entryOfId_;
   std::vector<std::uint8_t> idPalette_;
   std::vector<std::uint32_t> exact_;
   std::vector<std::uint32_t> exactCounts_;
-  ColourIndex<16> exactIndex_;  // 65536 slots for at most kMaxDistinct colours
+  ColourIndex exactIndex_{16};  // up to 65536 slots for at most kMaxDistinct colours
   std::vector<std::uint32_t> colours_;
   std::vector<std::uint32_t> counts_;
-  ColourIndex<12> index_;  // 4096 slots for at most 2049 colours
+  ColourIndex index_{12};  // 4096 slots for at most 2049 colours
 };
 
 // GIF LZW with 8-bit indices: codes packed least significant bit first into 255-byte
@@ -230,33 +281,55 @@ class LzwEncoder {
     Put(kClearCode);
   }
 
-  void Add(std::uint8_t index) {
+  // Codes the palette indices toIndex[ids[0]], toIndex[ids[1]], ... in one go; the string
+  // being matched lives in a register here, the rarer code output in members.
+  void Encode(const std::uint16_t* ids, std::size_t count, const std::uint8_t* toIndex) {
+    std::size_t i = 0;
     if (pending_ < 0) {
-      pending_ = index;
-      return;
+      if (count == 0) return;
+      pending_ = toIndex[ids[i++]];
     }
-    const std::uint32_t key = (static_cast<std::uint32_t>(pending_) << 8) | index;
-    std::size_t slot = (key * 0x9E3779B1u) >> (32 - kHashBits);
-    while (table_[slot] != kEmpty) {
-      if ((table_[slot] >> 12) == key) {
-        pending_ = static_cast<int>(table_[slot] & 0xFFF);
-        return;
+    std::uint32_t pending = static_cast<std::uint32_t>(pending_);
+    for (; i < count; ++i) {
+      const std::uint32_t index = toIndex[ids[i]];
+      // Screens repeat themselves: the child last taken from a string is usually taken again.
+      const std::uint32_t recent = recentChild_[pending];
+      if ((recent >> 12) == index) {
+        pending = recent & 0xFFF;
+        continue;
       }
-      slot = (slot + 1) & (kHashSize - 1);
+      const std::uint32_t key = (pending << 8) | index;
+      std::size_t slot = (key * 0x9E3779B1u) >> (32 - kHashBits);
+      std::uint32_t held;
+      while ((held = table_[slot]) != kEmpty && (held >> 12) != key) {
+        slot = (slot + 1) & (kHashSize - 1);
+      }
+      if (held != kEmpty) {
+        recentChild_[pending] = (index << 12) | (held & 0xFFF);
+        pending = held & 0xFFF;
+        continue;
+      }
+      Put(pending);
+      const unsigned code = nextCode_++;
+      table_[slot] = (key << 12) | code;
+      recentChild_[pending] = (index << 12) | code;
+      if (code == (1u << width_)) {
+        ++width_;
+      } else if (code >= kLastCode) {
+        Put(index);
+        Put(kClearCode);
+        ResetTable();
+        // The next string starts afresh with the following index.
+        if (++i == count) {
+          pending_ = -1;
+          return;
+        }
+        pending = toIndex[ids[i]];
+        continue;
+      }
+      pending = index;
     }
-    Put(static_cast<unsigned>(pending_));
-    const unsigned code = nextCode_++;
-    table_[slot] = (key << 12) | code;
-    if (code == (1u << width_)) {
-      ++width_;
-    } else if (code >= kLastCode) {
-      Put(index);
-      Put(kClearCode);
-      ResetTable();
-      pending_ = -1;
-      return;
-    }
-    pending_ = index;
+    pending_ = static_cast<int>(pending);
   }
 
   void Finish() {
@@ -279,6 +352,7 @@ class LzwEncoder {
 
   void ResetTable() {
     std::fill(std::begin(table_), std::end(table_), kEmpty);
+    std::fill(std::begin(recentChild_), std::end(recentChild_), kNoChild);
     nextCode_ = kEndCode + 1;
     width_ = kMinCodeSize + 1;
   }
@@ -306,6 +380,9 @@ class LzwEncoder {
 
   std::vector<std::uint8_t>& out_;
   std::uint32_t table_[kHashSize];
+  // Per string code: index << 12 | code of the child string last seen; kNoChild matches no index.
+  static constexpr std::uint32_t kNoChild = 0xFFFFFFFFu;
+  std::uint32_t recentChild_[4096];
   unsigned nextCode_ = 0;
   int width_ = 0;
   int pending_ = -1;
@@ -344,9 +421,8 @@ std::size_t TGIFImage::AddFrame(const PictureView& picture) {
     auto reducer = std::make_unique<ColourReducer>();
     reducer->Reduce(picture, frame.palette_);
     auto lzw = std::make_unique<LzwEncoder>(frame.data_);
-    LzwEncoder& coder = *lzw;
-    reducer->ForEachIndex([&coder](std::uint8_t index) { coder.Add(index); });
-    coder.Finish();
+    lzw->Encode(reducer->Ids(), reducer->PixelCount(), reducer->IdPalette().data());
+    lzw->Finish();
     frame.data_.shrink_to_fit();
     frame.encoded_ = true;
   }
