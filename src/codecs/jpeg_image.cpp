@@ -8,6 +8,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstring>
 
 namespace codecs {
 namespace {
@@ -21,11 +22,13 @@ struct ErrorManager {
   char message[JMSG_LENGTH_MAX];
 };
 
-// Compressed bytes go to a vector owned by the caller; growth failures are reported to libjpeg,
+// Compressed bytes go to a buffer owned by the caller; growth failures are reported to libjpeg,
 // which leaves by longjmp, so no exception may cross its frames.
 struct Destination {
   jpeg_destination_mgr pub;
-  std::vector<std::uint8_t>* out;
+  std::unique_ptr<std::uint8_t[]>* buffer;
+  std::size_t* capacity;
+  std::size_t* size;
 };
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
@@ -36,37 +39,43 @@ struct Destination {
 
 void OnMessage(j_common_ptr, int) {}
 
-bool Grow(j_compress_ptr cinfo, std::size_t size) {
+bool Grow(j_compress_ptr cinfo, std::size_t capacity) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  const std::size_t used = dest->out->size() - dest->pub.free_in_buffer;
-  bool grown = true;
+  const std::size_t used = *dest->capacity - dest->pub.free_in_buffer;
+  std::unique_ptr<std::uint8_t[]> grown;
   try {
-    dest->out->resize(size);
+    grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
   } catch (...) {
-    grown = false;
+    return false;
   }
-  if (!grown) return false;
-  dest->pub.next_output_byte = dest->out->data() + used;
-  dest->pub.free_in_buffer = dest->out->size() - used;
+  if (used > 0) std::memcpy(grown.get(), dest->buffer->get(), used);
+  *dest->buffer = std::move(grown);
+  *dest->capacity = capacity;
+  dest->pub.next_output_byte = dest->buffer->get() + used;
+  dest->pub.free_in_buffer = capacity - used;
   return true;
 }
 
 void InitDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  dest->out->clear();
-  dest->pub.free_in_buffer = 0;
-  if (!Grow(cinfo, kFirstOutputSize)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  dest->pub.free_in_buffer = *dest->capacity;  // nothing used yet
+  // A screen compresses to a tenth of its raw size or less: usually one buffer suffices.
+  const std::size_t first =
+      std::max(kFirstOutputSize, std::size_t{cinfo->image_width} * cinfo->image_height / 4);
+  if (*dest->capacity < first && !Grow(cinfo, first)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  dest->pub.next_output_byte = dest->buffer->get();
+  dest->pub.free_in_buffer = *dest->capacity;
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  if (!Grow(cinfo, dest->out->size() * 2)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+  if (!Grow(cinfo, *dest->capacity * 2)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
   return TRUE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+  *dest->size = *dest->capacity - dest->pub.free_in_buffer;
 }
 
 // libjpeg leaves this function by longjmp on failure: only trivially destructible locals here.
@@ -110,11 +119,11 @@ bool RunCompressor(jpeg_compress_struct& cinfo, ErrorManager& err, Destination& 
 void TJPEGImage::Assign(const PictureView& picture) {
   CheckPicture(picture);
   picture_ = picture;
-  data_.clear();
+  size_ = 0;
 }
 
 void TJPEGImage::Compress() {
-  data_.clear();
+  size_ = 0;
   if (picture_.IsEmpty()) return;
   const bool direct = picture_.bitsPerPixel == 32 || picture_.bitsPerPixel == 24;
   std::vector<std::uint8_t> convert(
@@ -129,13 +138,15 @@ void TJPEGImage::Compress() {
   dest.pub.init_destination = InitDestination;
   dest.pub.empty_output_buffer = EmptyOutputBuffer;
   dest.pub.term_destination = TermDestination;
-  dest.out = &data_;
+  dest.buffer = &data_;
+  dest.capacity = &capacity_;
+  dest.size = &size_;
 
   const bool ok = RunCompressor(cinfo, err, dest, picture_, quality_, convert.data());
   jpeg_destroy_compress(&cinfo);
   if (!ok) {
-    data_.clear();
-    data_.shrink_to_fit();
+    data_.reset();
+    size_ = capacity_ = 0;
     throw CodecError(err.message);
   }
 }
@@ -143,13 +154,13 @@ void TJPEGImage::Compress() {
 void TJPEGImage::SaveToFile(const std::string& path) {
   Compress();
   FileSink file(path);
-  if (!data_.empty()) file.Write(data_.data(), data_.size());
+  if (size_ > 0) file.Write(data_.get(), size_);
   file.Close();
 }
 
 void TJPEGImage::SaveToStream(ByteSink& sink) {
   Compress();
-  if (!data_.empty()) sink.Write(data_.data(), data_.size());
+  if (size_ > 0) sink.Write(data_.get(), size_);
 }
 
 void SaveAsJpeg(const std::string& path, const PictureView& picture, int quality) {

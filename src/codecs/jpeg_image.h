@@ -1,9 +1,11 @@
 // JPEG writer on libjpeg: baseline, standard tables, 4:2:0, JFIF 1.01, floating-point DCT.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "codecs/byte_sink.h"
 #include "codecs/picture.h"
@@ -25,7 +27,7 @@ class TJPEGImage {
   // Compresses the assigned picture into memory (nothing for a picture without width or
   // height). A libjpeg failure throws CodecError with libjpeg's text.
   void Compress();
-  const std::vector<std::uint8_t>& Data() const { return data_; }
+  std::span<const std::uint8_t> Data() const { return {data_.get(), size_}; }
 
   // Both compress first; a file is created or truncated only after compression succeeded.
   void SaveToFile(const std::string& path);
@@ -34,7 +36,10 @@ class TJPEGImage {
  private:
   PictureView picture_;
   int quality_ = kDefaultQuality;
-  std::vector<std::uint8_t> data_;
+  // Compressed bytes: a buffer that grows by doubling without being cleared first.
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // Writes `picture` to `path` at `quality` (the converted "JPGCompr1_Position" text).

@@ -23,7 +23,7 @@ std::vector<std::uint8_t> Compress(const codecs::PictureView& picture, int quali
   image.Assign(picture);
   image.SetCompressionQuality(quality);
   image.Compress();
-  return image.Data();
+  return {image.Data().begin(), image.Data().end()};
 }
 
 // Every depth goes through the same libjpeg parameters as a plain RGB compression, and the
