@@ -39,9 +39,9 @@ struct Destination {
 
 void OnMessage(j_common_ptr, int) {}
 
-bool Grow(j_compress_ptr cinfo, std::size_t capacity) {
+// Moves the first `used` bytes into a buffer of `capacity` bytes and points libjpeg after them.
+bool Grow(j_compress_ptr cinfo, std::size_t capacity, std::size_t used) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  const std::size_t used = *dest->capacity - dest->pub.free_in_buffer;
   std::unique_ptr<std::uint8_t[]> grown;
   try {
     grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
@@ -58,18 +58,17 @@ bool Grow(j_compress_ptr cinfo, std::size_t capacity) {
 
 void InitDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  dest->pub.free_in_buffer = *dest->capacity;  // nothing used yet
   // A screen compresses to a tenth of its raw size or less: usually one buffer suffices.
   const std::size_t first =
       std::max(kFirstOutputSize, std::size_t{cinfo->image_width} * cinfo->image_height / 4);
-  if (*dest->capacity < first && !Grow(cinfo, first)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
-  dest->pub.next_output_byte = dest->buffer->get();
-  dest->pub.free_in_buffer = *dest->capacity;
+  if (!Grow(cinfo, std::max(first, *dest->capacity), 0)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
 }
 
+// libjpeg calls this with the whole buffer full; its free_in_buffer may be stale by then, as
+// the Huffman coder keeps its own copy, so it must not be used to count the bytes.
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  if (!Grow(cinfo, *dest->capacity * 2)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+  if (!Grow(cinfo, *dest->capacity * 2, *dest->capacity)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
   return TRUE;
 }
 

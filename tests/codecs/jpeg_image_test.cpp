@@ -64,6 +64,17 @@ TEST(JpegImage, EveryDepthMatchesLibjpegDrivenDirectlyAndDecodesClose) {
   }
 }
 
+// Noise at quality 100 compresses to more than the first output buffer, which must then grow
+// without losing or repeating a byte.
+TEST(JpegImage, LargeOutputMatchesLibjpegDrivenDirectly) {
+  TestPicture picture;
+  std::mt19937 random(4);
+  codecs_test::MakePicture(picture, 400, 300, 32, [&](int, int) { return random(); });
+  const auto ours = Compress(picture.view, 100);
+  EXPECT_GT(ours.size(), 400u * 300 / 4 * 2) << "the buffer was not made to grow";
+  EXPECT_EQ(ours, codecs_test::ReferenceJpeg(picture.view, 100));
+}
+
 TEST(JpegImage, HeaderIsBaselineJfifWithFourTwoZeroSampling) {
   TestPicture picture;
   codecs_test::MakePicture(picture, 64, 64, 32, Scene);
