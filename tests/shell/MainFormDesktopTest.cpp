@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QProcess>
 #include <QStringList>
 
@@ -184,6 +185,7 @@ TEST_F(MainFormDesktop, TrayPressesOpenTheMenuAndDoubleClickOpensOptions) {
     ASSERT_TRUE(probe::xdotool({"click", button}));
     ASSERT_TRUE(probe::waitUntil([&] { return form->pm1.isVisible(); })) << button;
     form->pm1.hide();
+    QCursor::pos();  // a round trip: the menu's pointer grab is released before the next click
   }
   ASSERT_TRUE(probe::xdotool({"click", "--repeat", "2", "--delay", "80", "1"}));
   ASSERT_TRUE(probe::waitUntil([&] { return actions.contains("options"); }));

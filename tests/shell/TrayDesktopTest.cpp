@@ -39,10 +39,27 @@ class TrayDesktop : public ::testing::Test {
   bool embedded() const { return probe::embeddedTrayIcon() != 0; }
 
   bool clickIcon(const QStringList& clickArgs) {
+    // A round trip to the X server: a pointer grab our menu released is gone before the click.
+    QCursor::pos();
     const QPoint centre = tray->TrayIcon().geometry().center();
     return probe::xdotool(
                {"mousemove", QString::number(centre.x()), QString::number(centre.y())}) &&
            probe::xdotool(QStringList{"click"} + clickArgs);
+  }
+
+  void menuOpensOnPress(const char* button) {
+    ASSERT_TRUE(clickIcon({button}));
+    ASSERT_TRUE(probe::waitUntil([&] { return menu->isVisible(); }));
+    // As near the pointer as the work area allows: the panel's strip may lie between them.
+    const QRect at = menu->geometry();
+    const QPoint pointer = QCursor::pos();
+    const int panel =
+        menu->screen()->geometry().bottom() - menu->screen()->availableGeometry().bottom();
+    const int dx = std::max({at.left() - pointer.x(), 0, pointer.x() - at.right()});
+    const int dy = std::max({at.top() - pointer.y(), 0, pointer.y() - at.bottom()});
+    EXPECT_LE(dx, 1);
+    EXPECT_LE(dy, panel + 1);
+    EXPECT_TRUE(menu->screen()->availableGeometry().contains(at));
   }
 
   std::unique_ptr<QMenu> menu;
@@ -71,25 +88,9 @@ TEST_F(TrayDesktop, NoticesGoToTheNotificationServiceCutAndReplacing) {
   EXPECT_EQ(second["replaces"].toInt(), first["id"].toInt());
 }
 
-TEST_F(TrayDesktop, LeftAndRightPressesOpenTheMenuAtThePointer) {
-  for (const char* button : {"1", "3"}) {
-    ASSERT_TRUE(clickIcon({button}));
-    ASSERT_TRUE(probe::waitUntil([&] { return menu->isVisible(); })) << "button " << button;
-    // At the foot of the screen the menu opens upwards from the pointer.
-    const QRect at = menu->geometry();
-    const QPoint pointer = QCursor::pos();
-    // As near the pointer as the work area allows: the panel's strip may lie between them.
-    const int panel =
-        menu->screen()->geometry().bottom() - menu->screen()->availableGeometry().bottom();
-    const int dx = std::max({at.left() - pointer.x(), 0, pointer.x() - at.right()});
-    const int dy = std::max({at.top() - pointer.y(), 0, pointer.y() - at.bottom()});
-    EXPECT_LE(dx, 1) << "button " << button;
-    EXPECT_LE(dy, panel + 1) << "button " << button;
-    EXPECT_TRUE(menu->screen()->availableGeometry().contains(at)) << "button " << button;
-    menu->hide();
-    ASSERT_TRUE(probe::waitUntil([&] { return !menu->isVisible(); }));
-  }
-}
+TEST_F(TrayDesktop, LeftPressOpensTheMenuAtThePointer) { menuOpensOnPress("1"); }
+
+TEST_F(TrayDesktop, RightPressOpensTheMenuAtThePointer) { menuOpensOnPress("3"); }
 
 TEST_F(TrayDesktop, DoubleClickRaisesOnDblClickOnceAndLeavesNoMenu) {
   int doubleClicks = 0;

@@ -11,6 +11,7 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -45,7 +46,7 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
   bool registerHotKey(int id, unsigned modifiers, unsigned virtualKey) override {
     for (const Grab& g : grabs_)
       if (g.id == id || (g.modifiers == modifiers && g.virtualKey == virtualKey)) return false;
-    Grab g{id, modifiers, virtualKey, {}};
+    Grab g{id, modifiers, virtualKey, {}, {}};
     if (!grab(g)) return false;
     grabs_.push_back(std::move(g));
     return true;
@@ -88,11 +89,17 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
   }
 
  private:
+  struct Held {
+    xcb_keycode_t keycode;
+    uint16_t modifiers;
+    bool operator==(const Held&) const = default;
+  };
   struct Grab {
     int id;
     unsigned modifiers;
     unsigned virtualKey;
     std::vector<xcb_keycode_t> keycodes;
+    std::vector<Held> held;  // exactly what the server holds for us
   };
 
   std::vector<xcb_keycode_t> keycodesFor(unsigned virtualKey) const {
@@ -129,16 +136,20 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
     return variants;
   }
 
-  // All variants or none: a grab another client holds answers BadAccess.
-  bool grab(Grab& g) {
-    g.keycodes = keycodesFor(g.virtualKey);
-    if (g.keycodes.empty()) return false;
+  std::vector<Held> wanted(const Grab& g) const {
+    std::vector<Held> keys;
     const uint16_t mask = maskFor(g.modifiers);
-    std::vector<xcb_void_cookie_t> cookies;
     for (xcb_keycode_t code : g.keycodes)
-      for (uint16_t variant : lockVariants())
-        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, mask | variant, code,
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+      for (uint16_t variant : lockVariants()) keys.push_back({code, uint16_t(mask | variant)});
+    return keys;
+  }
+
+  // All or none: a grab another client holds answers BadAccess. False leaves nothing grabbed.
+  bool grabKeys(const std::vector<Held>& keys) {
+    std::vector<xcb_void_cookie_t> cookies;
+    for (const Held& k : keys)
+      cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, k.modifiers, k.keycode,
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool refused = false;
     for (xcb_void_cookie_t cookie : cookies) {
       if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
@@ -146,19 +157,23 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
         std::free(error);
       }
     }
-    if (refused) {
-      ungrab(g);  // releases only this client's grabs
-      xcb_flush(connection_);
-    }
+    if (refused) ungrabKeys(keys);  // releases only this client's grabs
     return !refused;
   }
 
-  void ungrab(const Grab& g) {
-    const uint16_t mask = maskFor(g.modifiers);
-    for (xcb_keycode_t code : g.keycodes)
-      for (uint16_t variant : lockVariants())
-        xcb_ungrab_key(connection_, code, root_, mask | variant);
+  void ungrabKeys(const std::vector<Held>& keys) {
+    for (const Held& k : keys) xcb_ungrab_key(connection_, k.keycode, root_, k.modifiers);
+    xcb_flush(connection_);
   }
+
+  bool grab(Grab& g) {
+    g.keycodes = keycodesFor(g.virtualKey);
+    if (g.keycodes.empty()) return false;
+    g.held = wanted(g);
+    return grabKeys(g.held);
+  }
+
+  void ungrab(const Grab& g) { ungrabKeys(g.held); }
 
   bool keyPressed(const xcb_key_press_event_t* event) {
     if (event->event != root_) return false;
@@ -186,17 +201,33 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
     });
   }
 
-  // A new keyboard map can move keys and modifiers: grab the same combinations anew.
+  // A new keyboard map can move keys and modifiers. Keys whose grabs stay the same are left
+  // alone (the server also reports a mere switch of input device this way); moved ones are
+  // grabbed at their new place before the old place is released, so no press falls between.
   void mappingChanged() {
-    for (const Grab& g : grabs_) ungrab(g);
     xcb_key_symbols_free(symbols_);
     symbols_ = xcb_key_symbols_alloc(connection_);
     readModifierMasks();
     std::vector<Grab> kept;
-    for (Grab& g : grabs_)
-      if (grab(g)) kept.push_back(std::move(g));
+    for (Grab& g : grabs_) {
+      Grab moved = g;
+      moved.keycodes = keycodesFor(g.virtualKey);
+      moved.held = wanted(moved);
+      if (moved.held == g.held) {
+        kept.push_back(std::move(g));
+        continue;
+      }
+      std::vector<Held> released, added;
+      for (const Held& k : g.held)
+        if (std::find(moved.held.begin(), moved.held.end(), k) == moved.held.end())
+          released.push_back(k);
+      for (const Held& k : moved.held)
+        if (std::find(g.held.begin(), g.held.end(), k) == g.held.end()) added.push_back(k);
+      const bool ok = !moved.keycodes.empty() && grabKeys(added);
+      ungrabKeys(ok ? released : g.held);
+      if (ok) kept.push_back(std::move(moved));
+    }
     grabs_ = std::move(kept);
-    xcb_flush(connection_);
   }
 
   void readModifierMasks() {
