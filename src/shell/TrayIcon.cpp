@@ -21,7 +21,8 @@ TTrayIcon::~TTrayIcon() {
 }
 
 QList<QIcon> TTrayIcon::StoragePictures() {
-  initTrayPictures();
+  static const bool registered = (initTrayPictures(), true);
+  Q_UNUSED(registered);
   QList<QIcon> pictures;
   for (const char* name : {"file", "clipboard"}) {
     QIcon icon;
