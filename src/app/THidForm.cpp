@@ -28,13 +28,49 @@ std::unique_ptr<platform::HotkeyBackend> chooseHotkeys(platform::HotkeyBackend* 
 
 }  // namespace
 
+// What the upload job sees of the program: the settings, the texts and the tray.
+class THidForm::FtpHost final : public ftp::FtpJobHost {
+ public:
+  explicit FtpHost(THidForm& form) : form_(form) {}
+  std::string ReadRegistryText(std::string_view valueName) override {
+    return form_.registry_.ReadRegistryText(kSettingsKey, valueName);
+  }
+  std::string LookupText(int number, std::string_view defaultText) override {
+    return form_
+        .LookupText(number, QString::fromUtf8(defaultText.data(), qsizetype(defaultText.size())))
+        .toStdString();
+  }
+  bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
+                         int seconds) override {
+    return form_.cti1.ShowBalloonNotice(QString::fromStdString(title), QString::fromStdString(text),
+                                        iconKind, quint8(seconds));
+  }
+  void SetTrayHint(const std::string& hint) override {
+    form_.cti1.SetHint(QString::fromStdString(hint));
+  }
+  bool OldShellSystem() override { return form_.oldShellSystem; }
+  void ShowMessageBox(const std::string& text) override {
+    shell::ShowNoticeBox(QStringLiteral("Lumivex"), QString::fromStdString(text),
+                         shell::kBalloonInfo);
+  }
+  void ShowError(const std::exception& error) override {
+    form_.services_.errors.showError(QString::fromUtf8(error.what()));
+  }
+
+ private:
+  THidForm& form_;
+};
+
 THidForm::THidForm(Services services, QObject* parent)
     : QObject(parent),
       services_(services),
       registry_(makeRegistry(services.environment)),
       fs1(registry_.key(kSettingsKey)),
       ownHotkeys_(chooseHotkeys(services.hotkeys)),
-      hkm1(services.hotkeys ? *services.hotkeys : *ownHotkeys_) {
+      hkm1(services.hotkeys ? *services.hotkeys : *ownHotkeys_),
+      ftpHost_(std::make_unique<FtpHost>(*this)),
+      ftpJob_(std::make_unique<ftp::FtpUploadJob>(*ftpHost_, ftp1)),
+      Timer2(ftpJob_->Timer2()) {
   fs1.onError = [this](const QString& text) { services_.errors.showError(text); };
 
   Options1 = pm1.addAction(QStringLiteral("Options..."));
@@ -50,10 +86,12 @@ THidForm::THidForm(Services services, QObject* parent)
   connect(Exit1, &QAction::triggered, this, handle(&THidForm::Exit1Click));
 
   Timer1.setInterval(300000);
-  Timer2.setInterval(500);
   Timer3.setInterval(500);
   Timer3.setSingleShot(true);
   connect(&Timer3, &QTimer::timeout, this, handle(&THidForm::Timer3Timer));
+  ftp1.OnException = [this](const std::exception& e) {
+    services_.errors.showError(QString::fromUtf8(e.what()));
+  };
 
   connect(&hkm1, &shell::THotKeyManager::HotKeyPressed, this, [this](quint32 value, quint16 id) {
     guarded(services_.errors, [&] { hkm1HotKeyPressed(value, id); });
@@ -162,6 +200,21 @@ void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {
        [this] { CaptureActiveWindow(); }, [this] { SetTimedCapture(); },
        [this] { ToggleStorageMode(); }});
 }
+
+void THidForm::StartFtpUpload(const QString& fileName) {
+  ftpJob_->StartFtpUpload(fileName.toStdString());
+}
+
+void THidForm::ftp1FtpConnected(ftp::TCustomFtpClient& sender) {
+  ftpJob_->ftp1FtpConnected(sender);
+}
+
+void THidForm::ftp1FtpStatus(ftp::TCustomFtpClient& sender, ftp::TFtpStatusCode statusCode,
+                             const std::string& info) {
+  ftpJob_->ftp1FtpStatus(sender, statusCode, info);
+}
+
+void THidForm::Timer2Timer() { ftpJob_->Timer2Timer(); }
 
 void THidForm::CaptureScreen(bool areaMode) { emit captureRequested(areaMode); }
 

@@ -14,6 +14,8 @@
 #include <memory>
 
 #include "app/ErrorReporter.h"
+#include "ftp/FtpClient.h"
+#include "ftp/FtpUploadJob.h"
 #include "platform/HotkeyBackend.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
@@ -56,6 +58,13 @@ class THidForm : public QObject {
   void SetTimedCapture();
   void ToggleStorageMode();
 
+  // The after-capture FTP upload; the job does the work, these are its entry points.
+  void StartFtpUpload(const QString& fileName);
+  void ftp1FtpConnected(ftp::TCustomFtpClient& sender);
+  void ftp1FtpStatus(ftp::TCustomFtpClient& sender, ftp::TFtpStatusCode statusCode,
+                     const std::string& info);
+  void Timer2Timer();
+
   // Every notice: a balloon (title, text, shell::BalloonIcon kind, seconds), or on an old-shell
   // system a modal message box with `boxCaption` and the text.
   void ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
@@ -91,7 +100,7 @@ class THidForm : public QObject {
   QAction* N1 = nullptr;
   QAction* Exit1 = nullptr;
   QTimer Timer1;
-  QTimer Timer2;
+  ftp::TFtpClient ftp1;
   QTimer Timer3;
 
  private:
@@ -100,6 +109,15 @@ class THidForm : public QObject {
  public:
   shell::THotKeyManager hkm1;
   shell::TTrayIcon cti1;
+
+ private:
+  class FtpHost;
+  std::unique_ptr<FtpHost> ftpHost_;
+  std::unique_ptr<ftp::FtpUploadJob> ftpJob_;
+
+ public:
+  // Started by the upload job after each log-on; it sends the pending file.
+  QTimer& Timer2;
   // Notices become message boxes: the desktop offers neither notifications nor tray balloons.
   bool oldShellSystem = false;
 

@@ -1,28 +1,16 @@
 #include "ftp/FtpUploadJob.h"
 
-#include <cctype>
-#include <limits>
+#include "settings/Error.h"
+#include "settings/Text.h"
+
 #include <stdexcept>
 
 namespace lumivex::ftp {
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  return std::string(text);
-}
-
 std::string FileNamePart(std::string_view name) {
   size_t slash = name.rfind('/');
   return std::string(slash == name.npos ? name : name.substr(slash + 1));
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 }  // namespace
@@ -34,32 +22,11 @@ std::string NormaliseRemoteFolder(std::string_view folder) {
   return out;
 }
 
-int ParseIntegerText(std::string_view text) {
-  auto invalid = [&] {
-    return std::runtime_error("'" + std::string(text) + "' is not a valid integer value");
-  };
-  size_t at = 0;
-  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  if (at == text.size()) throw invalid();
-  long long value = 0;
-  for (; at < text.size(); ++at) {
-    if (text[at] < '0' || text[at] > '9') throw invalid();
-    value = value * 10 + (text[at] - '0');
-    if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) throw invalid();
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
-    throw invalid();
-  return static_cast<int>(value);
-}
-
 uint16_t ParsePortText(std::string_view text) {
-  int port = ParseIntegerText(text);
+  int port = textToInt(text);
   if (port < 1 || port > 65535)
-    throw std::runtime_error("'" + std::string(text) +
-                             "' is not a valid FTP port: use a number from 1 to 65535");
+    throw Error("'" + std::string(text) +
+                "' is not a valid FTP port: use a number from 1 to 65535");
   return static_cast<uint16_t>(port);
 }
 
@@ -85,14 +52,14 @@ void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
   uint16_t port = ParsePortText(host_.ReadRegistryText("FtpPort1_Text"));
   std::string server = host_.ReadRegistryText("FtpServer1_Text");
 
-  std::string localFile = Trim(fileName);
+  std::string localFile(trimmed(fileName));
   pendingRemotePath_ = folder + FileNamePart(localFile);
   pendingLocalFile_ = localFile;
 
   ftp1_.DefaultPort = port;
   // The options dialog's "Passive connection (PASV)" box; unset keeps the client's default.
   if (std::string passive = host_.ReadRegistryText("DoPasv_Checked"); !passive.empty())
-    ftp1_.SetPassiveMode(Lower(passive) == "true");
+    ftp1_.SetPassiveMode(isTrueText(passive));
   // Refused while an earlier connection is busy; that connection then takes the new names.
   ftp1_.Login(server, user, password, "");
 }

@@ -33,8 +33,6 @@ class FtpJobHost {
 
 // "" -> "/", "pics" -> "/pics/", "/a/b" -> "/a/b/"; backslashes stay for the client to turn.
 std::string NormaliseRemoteFolder(std::string_view folder);
-// A decimal integer as the settings store keeps it; "'%s' is not a valid integer value".
-int ParseIntegerText(std::string_view text);
 // The port for the client: an integer in 1..65535, or an error naming the text.
 uint16_t ParsePortText(std::string_view text);
 

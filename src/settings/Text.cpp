@@ -32,6 +32,7 @@ std::string toLowerAscii(std::string_view text) {
 bool isTrueText(std::string_view text) { return equalsIgnoreCase(text, "true"); }
 
 std::optional<int> parseInt(std::string_view text) {
+  while (text.starts_with(' ') || text.starts_with('\t')) text.remove_prefix(1);
   bool plus = text.starts_with('+');  // from_chars takes "-" but not "+"
   if (plus) text.remove_prefix(1);
   if (text.empty() || (plus && (text.front() == '-' || text.front() == '+'))) return std::nullopt;

@@ -17,7 +17,7 @@ std::string toLowerAscii(std::string_view text);
 // A Boolean setting is on when its text, lower-cased, equals "true".
 bool isTrueText(std::string_view text);
 
-// Decimal 32-bit integer with an optional sign; blanks are not accepted.
+// Decimal 32-bit integer with an optional sign; leading blanks are skipped, trailing ones not.
 std::optional<int> parseInt(std::string_view text);
 // As parseInt, or throws "'%s' is not a valid integer value".
 int textToInt(std::string_view text);

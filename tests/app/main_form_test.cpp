@@ -45,6 +45,7 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
   EXPECT_TRUE(form->Timer3.isActive()) << "the overview is scheduled";
   EXPECT_FALSE(form->Timer1.isActive());
   EXPECT_FALSE(form->Timer2.isActive());
+  EXPECT_EQ(form->ftp1.State(), ftp::ftpIdle);
 }
 
 TEST_F(MainFormTest, EmptyValuesAreReseededAndOthersKept) {

@@ -155,7 +155,8 @@ TEST(TextRules, IntegersBooleansAndTrimming) {
   EXPECT_EQ(parseInt("8304"), 8304);
   EXPECT_EQ(parseInt("-1"), -1);
   EXPECT_EQ(parseInt("+7"), 7);
-  for (const char* bad : {"", " 5", "5 ", "1e3", "0x10", "--1", "+-1", "2147483648", "abc"})
+  EXPECT_EQ(parseInt("  21"), 21);
+  for (const char* bad : {"", " ", "5 ", "1e3", "0x10", "--1", "+-1", "2147483648", "abc"})
     EXPECT_EQ(parseInt(bad), std::nullopt) << bad;
   EXPECT_EQ(parseInt("-2147483648"), INT32_MIN);
   try {

@@ -42,7 +42,7 @@ class BoxCloser {
   QTimer poll_;
 };
 
-class MainForm : public ::testing::Test {
+class MainFormShell : public ::testing::Test {
  protected:
   TempDir dir;
   platform::FakeUserEnvironment env;
@@ -52,7 +52,7 @@ class MainForm : public ::testing::Test {
   std::unique_ptr<THidForm> form;
   QStringList actions;
 
-  MainForm() {
+  MainFormShell() {
     env.desktop = QString::fromStdString((dir.path / "Desktop").string());
     env.config = QString::fromStdString((dir.path / "config").string());
     env.systemConfig = QString::fromStdString((dir.path / "etc").string());
@@ -70,7 +70,7 @@ class MainForm : public ::testing::Test {
   }
 };
 
-TEST_F(MainForm, RegistersTheFiveStoredCombinationsInOrder) {
+TEST_F(MainFormShell, RegistersTheFiveStoredCombinationsInOrder) {
   key.write("Hotkey2_HotKey", std::to_string(0x8000 | 0x4000 | 0x2C));  // Ctrl+Alt+Print
   start();
   const auto& r = hotkeys.registrations();
@@ -83,7 +83,7 @@ TEST_F(MainForm, RegistersTheFiveStoredCombinationsInOrder) {
   EXPECT_EQ(r[4].modifiers, unsigned(kModControl));
 }
 
-TEST_F(MainForm, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) {
+TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) {
   start();
   hotkeys.press(kModShift, 0x70);
   EXPECT_EQ(actions, QStringList({"screen"}));
@@ -95,7 +95,7 @@ TEST_F(MainForm, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) 
   EXPECT_EQ(actions, QStringList({"screen", "window", "screen", "area"}));
 }
 
-TEST_F(MainForm, OptionsDialogsNewCombinationReplacesTheOldOne) {
+TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
   start();
   QObject::connect(form.get(), &THidForm::optionsDialogRequested,
                    [this] { key.write("Hotkey1_HotKey", std::to_string(0x4000 | 0x51)); });
@@ -106,7 +106,7 @@ TEST_F(MainForm, OptionsDialogsNewCombinationReplacesTheOldOne) {
   EXPECT_EQ(hotkeys.registrations().size(), 5);
 }
 
-TEST_F(MainForm, OldShellNoticesAreMessageBoxes) {
+TEST_F(MainFormShell, OldShellNoticesAreMessageBoxes) {
   start();
   BoxCloser closer;
   form->ToggleStorageMode();
@@ -126,7 +126,7 @@ TEST_F(MainForm, OldShellNoticesAreMessageBoxes) {
   EXPECT_EQ(form->cti1.IconIndex(), 1);
 }
 
-TEST_F(MainForm, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
+TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   start();
   BoxCloser closer;
   key.write("Radiobutton1_Checked", "TRUE");
@@ -144,7 +144,7 @@ TEST_F(MainForm, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   EXPECT_EQ(closer.boxes.last().text, "Capture to file.");
 }
 
-TEST_F(MainForm, LanguageFileTitlesTheNotices) {
+TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {
   dir.write("lang.txt", "[lumivex_it]\n260=Tasti di scelta rapida\n790=Cattura negli appunti.\n");
   start();
   BoxCloser closer;
