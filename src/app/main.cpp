@@ -1,5 +1,8 @@
 // Lumivex: a screenshot utility that lives in the tray. It takes no command-line arguments.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
@@ -34,6 +37,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Lumivex"));
   QApplication::setApplicationDisplayName(QStringLiteral("Lumivex"));
   QApplication::setQuitOnLastWindowClosed(false);
+  // Key and modifier names in the desktop's language (hotkey texts, message box buttons).
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
 
   lumivex::SingleInstance instance;
   if (!instance.claim()) return 0;
