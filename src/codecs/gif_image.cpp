@@ -119,38 +119,46 @@ class ColourReducer {
     turn_ = (turn_ + 1) % 3;
   }
 
-  // Distinct exact colours in order of first appearance, with counts; each pixel's id in
-  // `ids_`. False when there are more than kMaxDistinct.
-  bool CollectDistinct(const PictureView& picture) {
-    exactIndex_.Reset();
-    exact_.clear();
-    exactCounts_.clear();
+  // Colours under `mask` in order of first appearance, with pixel counts; each pixel's entry in
+  // `ids_`. False when a colour past `limit` turns up. Runs are counted when they end.
+  bool CountRuns(const PictureView& picture, std::uint32_t mask, ColourIndex& index,
+                 std::vector<std::uint32_t>& colours, std::vector<std::uint32_t>& counts,
+                 std::size_t limit) {
+    index.Reset();
+    colours.clear();
+    counts.clear();
     const std::size_t width = static_cast<std::size_t>(picture.width);
     return ForEachRowUpwards(picture, [&](int y, auto word) {
       std::uint16_t* ids = ids_.get() + static_cast<std::size_t>(y) * width;
-      std::uint32_t lastColour = kNoColour, lastId = 0, run = 0;
+      std::uint32_t lastColour = kNoColour, lastEntry = 0, run = 0;
       for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t colour = word(x) & 0xFFFFFF;
+        const std::uint32_t colour = word(x) & mask;
         if (colour != lastColour) {
-          if (run > 0) exactCounts_[lastId] += run;  // runs are counted when they end
+          if (run > 0) counts[lastEntry] += run;
           run = 0;
-          std::uint32_t id = exactIndex_.Find(colour);
-          if (id == ColourIndex::kAbsent) {
-            if (exact_.size() == kMaxDistinct) return false;
-            id = static_cast<std::uint32_t>(exact_.size());
-            exactIndex_.Add(colour, id);
-            exact_.push_back(colour);
-            exactCounts_.push_back(0);
+          std::uint32_t entry = index.Find(colour);
+          if (entry == ColourIndex::kAbsent) {
+            if (colours.size() == limit) return false;
+            entry = static_cast<std::uint32_t>(colours.size());
+            index.Add(colour, entry);
+            colours.push_back(colour);
+            counts.push_back(0);
           }
           lastColour = colour;
-          lastId = id;
+          lastEntry = entry;
         }
         ++run;
-        ids[x] = static_cast<std::uint16_t>(lastId);
+        ids[x] = static_cast<std::uint16_t>(lastEntry);
       }
-      if (run > 0) exactCounts_[lastId] += run;
+      if (run > 0) counts[lastEntry] += run;
       return true;
     });
+  }
+
+  // Distinct exact colours in order of first appearance, with counts; each pixel's id in
+  // `ids_`. False when there are more than kMaxDistinct.
+  bool CollectDistinct(const PictureView& picture) {
+    return CountRuns(picture, 0xFFFFFF, exactIndex_, exact_, exactCounts_, kMaxDistinct);
   }
 
   // The table under the current mask, built from the collected colours in order of appearance
@@ -180,35 +188,7 @@ class ColourReducer {
 
   // One counting pass over the pixels; false when a 2050th colour turns up.
   bool CountPixels(const PictureView& picture) {
-    index_.Reset();
-    colours_.clear();
-    counts_.clear();
-    const std::size_t width = static_cast<std::size_t>(picture.width);
-    const bool complete = ForEachRowUpwards(picture, [&](int y, auto word) {
-      std::uint16_t* ids = ids_.get() + static_cast<std::size_t>(y) * width;
-      std::uint32_t lastColour = kNoColour, lastEntry = 0, run = 0;
-      for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t colour = word(x) & mask_;
-        if (colour != lastColour) {
-          if (run > 0) counts_[lastEntry] += run;
-          run = 0;
-          std::uint32_t entry = index_.Find(colour);
-          if (entry == ColourIndex::kAbsent) {
-            if (colours_.size() == kMaxColours) return false;
-            entry = static_cast<std::uint32_t>(colours_.size());
-            index_.Add(colour, entry);
-            colours_.push_back(colour);
-            counts_.push_back(0);
-          }
-          lastColour = colour;
-          lastEntry = entry;
-        }
-        ++run;
-        ids[x] = static_cast<std::uint16_t>(lastEntry);
-      }
-      if (run > 0) counts_[lastEntry] += run;
-      return true;
-    });
+    const bool complete = CountRuns(picture, mask_, index_, colours_, counts_, kMaxColours);
     if (!complete) return false;
     entryOfId_.resize(colours_.size());
     std::iota(entryOfId_.begin(), entryOfId_.end(), std::uint16_t{0});
