@@ -5,6 +5,7 @@
 #include "DesktopProbe.h"
 #include "FtpTestSupport.h"
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "platform/FakeHotkeyBackend.h"
 
@@ -15,17 +16,11 @@ namespace {
 
 struct FtpUploadDesktop : ::testing::Test {
   TempDir dir;
-  platform::FakeUserEnvironment env;
+  platform::FakeUserEnvironment env = environmentIn(dir);
   platform::FakeHotkeyBackend hotkeys;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   RealServer server;
-
-  FtpUploadDesktop() {
-    env.desktop = QString::fromStdString((dir.path / "Desktop").string());
-    env.config = QString::fromStdString((dir.path / "config").string());
-    env.systemConfig = QString::fromStdString((dir.path / "etc").string());
-  }
 
   std::unique_ptr<THidForm> start() {
     key.write("FtpServer1_Text", "127.0.0.1");

@@ -2,6 +2,7 @@
 // icon clicked, the notices read from the recording notification service.
 #include "DesktopProbe.h"
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "settings/SettingsFile.h"
 
@@ -21,20 +22,13 @@ namespace {
 class MainFormDesktop : public ::testing::Test {
  protected:
   TempDir dir;
-  platform::FakeUserEnvironment env;
+  platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> form;
   QStringList actions;
   QProcess focusWindow;
   qsizetype noticesBefore = 0;  // one desktop serves every test of this binary
-
-  MainFormDesktop() {
-    env.desktop = QString::fromStdString((dir.path / "Desktop").string());
-    env.user = "tester";
-    env.config = QString::fromStdString((dir.path / "config").string());
-    env.systemConfig = QString::fromStdString((dir.path / "etc").string());
-  }
   ~MainFormDesktop() override {
     form.reset();
     if (focusWindow.state() != QProcess::NotRunning) {

@@ -1,5 +1,6 @@
 // The main form's hotkey dispatch and notices with an injected hotkey backend, no desktop.
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "platform/FakeHotkeyBackend.h"
 #include "settings/SettingsFile.h"
@@ -45,18 +46,12 @@ class BoxCloser {
 class MainFormShell : public ::testing::Test {
  protected:
   TempDir dir;
-  platform::FakeUserEnvironment env;
+  platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
   platform::FakeHotkeyBackend hotkeys;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> form;
   QStringList actions;
-
-  MainFormShell() {
-    env.desktop = QString::fromStdString((dir.path / "Desktop").string());
-    env.config = QString::fromStdString((dir.path / "config").string());
-    env.systemConfig = QString::fromStdString((dir.path / "etc").string());
-  }
   void start() {
     const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     form = std::make_unique<THidForm>(THidForm::Services{env, errors, lang, &hotkeys});

@@ -2,6 +2,7 @@
 // message boxes when there is no tray either (the old-shell case).
 #include "DesktopProbe.h"
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "settings/SettingsFile.h"
 
@@ -44,10 +45,7 @@ TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
 TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
   EXPECT_TRUE(TTrayIcon::IsOldShellDesktop());
   TempDir dir;
-  platform::FakeUserEnvironment env;
-  env.desktop = QString::fromStdString((dir.path / "Desktop").string());
-  env.config = QString::fromStdString((dir.path / "config").string());
-  env.systemConfig = QString::fromStdString((dir.path / "etc").string());
+  platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
   QStringList boxes;
   QTimer closer;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "settings/SettingsTable.h"
 
@@ -13,16 +14,9 @@ namespace {
 
 struct MainFormTest : ::testing::Test {
   TempDir dir;
-  platform::FakeUserEnvironment env;
+  platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
-
-  MainFormTest() {
-    env.desktop = QString::fromStdString((dir.path / "Desktop").string());
-    env.user = "tester";
-    env.config = QString::fromStdString((dir.path / "config").string());
-    env.systemConfig = QString::fromStdString((dir.path / "etc").string());
-  }
   std::unique_ptr<THidForm> start() {
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     return std::make_unique<THidForm>(THidForm::Services{env, errors, lang});
