@@ -2,6 +2,10 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+# CI keeps the build warning-free.
+ifeq ($(CI),true)
+CMAKE_FLAGS += -DLUMIVEX_WERROR=ON
+endif
 
 .PHONY: all deps test-deps configure build run test bench install format clean
 
