@@ -20,6 +20,25 @@ void Put32(std::uint8_t* out, std::uint64_t value) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+struct Layout {
+  std::size_t colours, rowBytes, stride;
+  std::uint64_t imageSize, offset;
+};
+
+// Throws when the file's 32-bit sizes cannot describe the picture.
+Layout LayoutOf(const PictureView& picture) {
+  Layout l{};
+  l.colours = picture.IsPalette() ? std::size_t{1} << picture.bitsPerPixel : 0;
+  l.rowBytes = picture.RowBytes();
+  l.stride = (l.rowBytes + 3) & ~std::size_t{3};
+  l.imageSize = static_cast<std::uint64_t>(l.stride) * picture.height;
+  l.offset = kFileHeaderSize + kInfoHeaderSize + 4 * l.colours;
+  if (l.offset + l.imageSize > std::numeric_limits<std::uint32_t>::max()) {
+    throw CodecError("Picture too large for a BMP file");
+  }
+  return l;
+}
+
 }  // namespace
 
 void WriteBmp(ByteSink& sink, const PictureView& picture) {
@@ -27,14 +46,7 @@ void WriteBmp(ByteSink& sink, const PictureView& picture) {
   if (picture.IsEmpty()) return;
 
   const int bpp = picture.bitsPerPixel;
-  const std::size_t colours = picture.IsPalette() ? std::size_t{1} << bpp : 0;
-  const std::size_t rowBytes = picture.RowBytes();
-  const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
-  const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * picture.height;
-  const std::uint64_t offset = kFileHeaderSize + kInfoHeaderSize + 4 * colours;
-  if (offset + imageSize > std::numeric_limits<std::uint32_t>::max()) {
-    throw CodecError("Picture too large for a BMP file");
-  }
+  const auto [colours, rowBytes, stride, imageSize, offset] = LayoutOf(picture);
 
   std::uint8_t header[kFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
   Put32(header + 2, offset + imageSize);
@@ -76,6 +88,7 @@ void WriteBmp(ByteSink& sink, const PictureView& picture) {
 
 void SaveAsBmp(const std::string& path, const PictureView& picture) {
   CheckPicture(picture);
+  if (!picture.IsEmpty()) LayoutOf(picture);  // fail before the file is touched
   FileSink file(path);
   WriteBmp(file, picture);
   file.Close();

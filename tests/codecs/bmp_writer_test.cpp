@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <fstream>
 #include <random>
 
 #include "codec_test_support.h"
@@ -126,6 +127,16 @@ TEST(BmpWriter, EmptyPictureGivesAnEmptyFileAndFailuresAreReported) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot create file \"" + missing + "\". No such file or directory");
   }
+
+  // Over 4 GiB of rows cannot be described by the header's 32-bit sizes: that is known before
+  // the file is opened, so an existing file stays as it was. Only the first row exists; it is
+  // never read.
+  const std::string kept = dir.File("kept.bmp");
+  { std::ofstream(kept) << "old contents"; }
+  std::vector<std::uint8_t> row(70000 * 4);
+  const codecs::PictureView huge{70000, 16000, 32, row.data(), 70000 * 4, nullptr, 0};
+  EXPECT_THROW(codecs::SaveAsBmp(kept, huge), codecs::CodecError);
+  EXPECT_EQ(codecs_test::ReadFile(kept).size(), 12u);
 }
 
 }  // namespace
