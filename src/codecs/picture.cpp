@@ -28,23 +28,14 @@ void ReadRow24(const PictureView& picture, int y, std::uint8_t* out) {
   constexpr int last = 16 - first;
   const std::uint8_t* src = picture.Row(y);
   const int width = picture.width;
-  switch (picture.bitsPerPixel) {
-    case 32:
-      for (int x = 0; x < width; ++x, src += 4, out += 3) {
-        out[0] = src[first / 8];
-        out[1] = src[1];
-        out[2] = src[last / 8];
-      }
-      return;
-    case 24:
-      for (int x = 0; x < width; ++x, src += 3, out += 3) {
-        out[0] = src[first / 8];
-        out[1] = src[1];
-        out[2] = src[last / 8];
-      }
-      return;
-    default:
-      break;
+  if (picture.bitsPerPixel >= 24) {
+    const int step = picture.bitsPerPixel / 8;
+    for (int x = 0; x < width; ++x, src += step, out += 3) {
+      out[0] = src[first / 8];
+      out[1] = src[1];
+      out[2] = src[last / 8];
+    }
+    return;
   }
   for (int x = 0; x < width; ++x, out += 3) {
     std::uint32_t c;

@@ -175,10 +175,10 @@ struct JpegError {
   std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
 }
 
-}  // namespace
-
-JpegImage DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
-  JpegImage image;
+// Reads the header of `bytes`, then runs `body` on the decompressor; a libjpeg failure throws.
+// libjpeg leaves by longjmp: `body` keeps its results in objects that outlive this call.
+template <class Body>
+void ReadJpeg(const std::vector<std::uint8_t>& bytes, Body&& body) {
   jpeg_decompress_struct cinfo{};
   JpegError err{};
   cinfo.err = jpeg_std_error(&err.pub);
@@ -190,56 +190,55 @@ JpegImage DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
   jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  image.width = static_cast<int>(cinfo.output_width);
-  image.height = static_cast<int>(cinfo.output_height);
-  image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = image.rgb.data() + cinfo.output_scanline * image.width * 3;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
+  body(cinfo);
   jpeg_destroy_decompress(&cinfo);
+}
+
+}  // namespace
+
+JpegImage DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
+  JpegImage image;
+  ReadJpeg(bytes, [&](jpeg_decompress_struct& cinfo) {
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    image.width = static_cast<int>(cinfo.output_width);
+    image.height = static_cast<int>(cinfo.output_height);
+    image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+      JSAMPROW row = image.rgb.data() + cinfo.output_scanline * image.width * 3;
+      jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+  });
   return image;
 }
 
 JpegHeader ReadJpegHeader(const std::vector<std::uint8_t>& bytes) {
   JpegHeader header;
-  jpeg_decompress_struct cinfo{};
-  JpegError err{};
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = JpegFail;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    throw std::runtime_error("libjpeg rejected the header");
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
-  jpeg_read_header(&cinfo, TRUE);
-  header.jfif = cinfo.saw_JFIF_marker;
-  header.jfifMajor = cinfo.JFIF_major_version;
-  header.jfifMinor = cinfo.JFIF_minor_version;
-  header.densityUnit = cinfo.density_unit;
-  header.xDensity = cinfo.X_density;
-  header.yDensity = cinfo.Y_density;
-  header.progressive = cinfo.progressive_mode;
-  header.arithmetic = cinfo.arith_code;
-  header.restartInterval = cinfo.restart_interval;
-  for (int i = 0; i < cinfo.num_components; ++i) {
-    const jpeg_component_info& c = cinfo.comp_info[i];
-    header.components.push_back({c.component_id, c.h_samp_factor, c.v_samp_factor, c.quant_tbl_no,
-                                 c.dc_tbl_no, c.ac_tbl_no});
-  }
-  for (const JQUANT_TBL* table : cinfo.quant_tbl_ptrs) {
-    if (table == nullptr) continue;
-    header.quantTables.emplace_back(table->quantval, table->quantval + DCTSIZE2);
-  }
-  if (cinfo.dc_huff_tbl_ptrs[0] != nullptr) {
-    const UINT8* bits = cinfo.dc_huff_tbl_ptrs[0]->bits;
-    header.dcLuminanceBits.assign(bits + 1, bits + 17);
-  }
-  jpeg_destroy_decompress(&cinfo);
+  ReadJpeg(bytes, [&](jpeg_decompress_struct& cinfo) {
+    header.jfif = cinfo.saw_JFIF_marker;
+    header.jfifMajor = cinfo.JFIF_major_version;
+    header.jfifMinor = cinfo.JFIF_minor_version;
+    header.densityUnit = cinfo.density_unit;
+    header.xDensity = cinfo.X_density;
+    header.yDensity = cinfo.Y_density;
+    header.progressive = cinfo.progressive_mode;
+    header.arithmetic = cinfo.arith_code;
+    header.restartInterval = cinfo.restart_interval;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+      const jpeg_component_info& c = cinfo.comp_info[i];
+      header.components.push_back({c.component_id, c.h_samp_factor, c.v_samp_factor, c.quant_tbl_no,
+                                   c.dc_tbl_no, c.ac_tbl_no});
+    }
+    for (const JQUANT_TBL* table : cinfo.quant_tbl_ptrs) {
+      if (table == nullptr) continue;
+      header.quantTables.emplace_back(table->quantval, table->quantval + DCTSIZE2);
+    }
+    if (cinfo.dc_huff_tbl_ptrs[0] != nullptr) {
+      const UINT8* bits = cinfo.dc_huff_tbl_ptrs[0]->bits;
+      header.dcLuminanceBits.assign(bits + 1, bits + 17);
+    }
+  });
   return header;
 }
 
