@@ -320,6 +320,7 @@ std::uint64_t ZlibAlone(const std::vector<std::uint8_t>& rows, std::size_t rowLe
 #ifdef LUMIVEX_BENCH_LIBPNG
 std::uint64_t LibpngWrite(const Picture& p, const std::string& path, int level) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) throw std::runtime_error("cannot create " + path);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {

@@ -13,12 +13,12 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 }
 
-FileSink::FileSink(const std::string& path) {
+FileSink::FileSink(const std::string& path) : buffer_(kBufferSize) {
+  // Opened last: nothing that can throw follows, so the destructor always closes it.
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     throw CodecError("Cannot create file \"" + path + "\". " + std::strerror(errno));
   }
-  buffer_.resize(kBufferSize);
 }
 
 FileSink::~FileSink() {

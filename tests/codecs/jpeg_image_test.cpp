@@ -71,7 +71,8 @@ TEST(JpegImage, LargeOutputMatchesLibjpegDrivenDirectly) {
   std::mt19937 random(4);
   codecs_test::MakePicture(picture, 400, 300, 32, [&](int, int) { return random(); });
   const auto ours = Compress(picture.view, 100);
-  EXPECT_GT(ours.size(), 400u * 300 / 4 * 2) << "the buffer was not made to grow";
+  // The first buffer holds max(64 KiB, width * height / 4) bytes: this output outgrew it twice.
+  EXPECT_GT(ours.size(), 2u * 64 * 1024) << "the buffer was not made to grow";
   EXPECT_EQ(ours, codecs_test::ReferenceJpeg(picture.view, 100));
 }
 
