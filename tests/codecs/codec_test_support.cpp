@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 // clang-format on
 #include <gif_lib.h>
+#include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -96,6 +97,24 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void ExpectWriteFailures(const std::function<void(const std::string&)>& save) {
+  try {
+    save("/dev/full");
+    ADD_FAILURE() << "no error on a full disk";
+  } catch (const codecs::CodecError& e) {
+    EXPECT_STREQ(e.what(), "Stream write error");
+  }
+  TempDir dir;
+  const std::string missing = dir.File("gone/a");
+  try {
+    save(missing);
+    ADD_FAILURE() << "no error for a missing folder";
+  } catch (const codecs::CodecError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + missing + "\". No such file or directory");
+  }
 }
 
 TempDir::TempDir() {

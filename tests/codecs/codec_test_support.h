@@ -34,6 +34,10 @@ int PaletteIndexAt(const codecs::PictureView& picture, int x, int y);
 
 std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path);
 
+// `save(path)` fails with the system's texts: "Cannot create file ..." for a missing folder,
+// "Stream write error" on a full disk (/dev/full).
+void ExpectWriteFailures(const std::function<void(const std::string&)>& save);
+
 // A fresh folder under the temp folder, removed with the object.
 class TempDir {
  public:

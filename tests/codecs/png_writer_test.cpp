@@ -239,22 +239,10 @@ TEST(PngWriter, FailuresAreReportedAndAnEmptyPictureWritesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("empty.png")));
   }
 
-  const std::string missing = dir.File("no such folder/a.png");
-  try {
-    codecs::SaveAsPng(missing, small.view, 9);
-    ADD_FAILURE() << "no error for a missing folder";
-  } catch (const codecs::CodecError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot create file \"" + missing + "\". No such file or directory");
-  }
   // A full disk: within the first buffer (reported at close) and in the middle of the stream.
   for (const TestPicture* picture : {&small, &large}) {
-    try {
-      codecs::SaveAsPng("/dev/full", picture->view, 1);
-      ADD_FAILURE() << "no error on a full disk";
-    } catch (const codecs::CodecError& e) {
-      EXPECT_STREQ(e.what(), "Stream write error");
-    }
+    codecs_test::ExpectWriteFailures(
+        [&](const std::string& path) { codecs::SaveAsPng(path, picture->view, 1); });
   }
 }
 
