@@ -99,14 +99,6 @@ TChunkIHDR::TChunkIHDR(std::uint32_t width, std::uint32_t height, std::uint8_t b
   data_[12] = interlaceMethod;
 }
 
-std::uint32_t TChunkIHDR::Width() const {
-  return (data_[0] << 24) | (data_[1] << 16) | (data_[2] << 8) | data_[3];
-}
-
-std::uint32_t TChunkIHDR::Height() const {
-  return (data_[4] << 24) | (data_[5] << 16) | (data_[6] << 8) | data_[7];
-}
-
 TChunkPLTE::TChunkPLTE(const PictureView& picture) : TChunk("PLTE") {
   const int entries = 1 << picture.bitsPerPixel;
   data_.reserve(3 * entries);

@@ -34,10 +34,6 @@ class TChunkIHDR final : public TChunk {
  public:
   TChunkIHDR(std::uint32_t width, std::uint32_t height, std::uint8_t bitDepth,
              std::uint8_t colourType, std::uint8_t interlaceMethod);
-  std::uint32_t Width() const;
-  std::uint32_t Height() const;
-  std::uint8_t BitDepth() const { return data_[8]; }
-  std::uint8_t ColourType() const { return data_[9]; }
 };
 
 class TChunkPLTE final : public TChunk {
