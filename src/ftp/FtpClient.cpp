@@ -94,6 +94,12 @@ bool TCustomFtpClient::Login(std::string_view server, std::string_view user,
   account_ = account;
   assembler_.Reset();
   ClearCommands();
+  // After a 421 the server may leave its end open: the old connection is dropped quietly.
+  if (int old = control_; old >= 0) {
+    control_ = -1;
+    ReleaseTransfer();
+    CloseConnection(old);
+  }
   try {
     control_ = CreateConnection();
     SetIdleLimit(control_, IdleTimeout);
@@ -300,6 +306,7 @@ void TCustomFtpClient::Failure(int code, const std::string& text) {
 }
 
 void TCustomFtpClient::StoreConfirmed() {
+  if (serverConfirmed_) return;  // a second positive reply (226 and 250) completes nothing more
   serverConfirmed_ = true;
   if (dataClosed_) PostStatus(fscTransferOK, std::to_string(byteCount_));
 }

@@ -104,6 +104,13 @@ void TSockControl::ReportException(const std::exception& error) {
 }
 
 void TSockControl::Guard(int handle, const std::function<void()>& body) {
+  struct Depth {
+    TSockControl& control;
+    explicit Depth(TSockControl& c) : control(c) { ++control.notifying_; }
+    ~Depth() {
+      if (--control.notifying_ == 0) control.NotificationsDone();
+    }
+  } depth(*this);
   try {
     body();
   } catch (const SocketError& error) {
@@ -159,13 +166,26 @@ void TMultiSockControl::Forget(TDataSocket& socket) {
   if (it == order_.end()) return;
   dead_.push_back(std::move(*it));
   order_.erase(it);
-  // The object may still be on the caller's stack: free it from the event loop.
-  if (dead_.size() == 1)
-    QMetaObject::invokeMethod(
-        this, [this] { PurgeDead(); }, Qt::QueuedConnection);
+  SchedulePurge();
 }
 
-void TMultiSockControl::PurgeDead() { dead_.clear(); }
+// The object may still be on the caller's stack: free it from the event loop, once no
+// notification is running.
+void TMultiSockControl::SchedulePurge() {
+  if (purgePosted_) return;
+  purgePosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        purgePosted_ = false;
+        if (!InNotification()) dead_.clear();
+      },
+      Qt::QueuedConnection);
+}
+
+void TMultiSockControl::NotificationsDone() {
+  if (!dead_.empty()) SchedulePurge();
+}
 
 TSockCounters TMultiSockControl::Counters(int handle) const { return Find(handle).counters_; }
 sockaddr_in TMultiSockControl::LocalAddress(int handle) const { return Find(handle).local_; }

@@ -170,6 +170,10 @@ class TSockControl : public QObject {
   // Runs a notification body; socket errors become DoSocketError, others OnException.
   void Guard(int handle, const std::function<void()>& body);
   void ReportException(const std::exception& error);
+  // True while a notification runs, also when a handler opened a nested event loop (a modal
+  // notice): connection objects on its stack must not be freed until it returns.
+  bool InNotification() const { return notifying_ > 0; }
+  virtual void NotificationsDone() {}
 
   // Called by the layer itself.
   virtual void IdleTick(int elapsedMs) = 0;
@@ -181,6 +185,7 @@ class TSockControl : public QObject {
  private:
   QTimer tick_;
   QElapsedTimer sinceTick_;
+  int notifying_ = 0;
 };
 
 // Adds the connection table, line delivery, the send queue, counters and closing.
@@ -215,14 +220,16 @@ class TMultiSockControl : public TSockControl {
   void HandleRead(TDataSocket& socket) override;
   void HandleWrite(TDataSocket& socket) override;
   void IdleTick(int elapsedMs) override;
+  void NotificationsDone() override;
 
  private:
   void ReadNextBatch(TDataSocket::SendItem& item);
-  void PurgeDead();
+  void SchedulePurge();
 
   std::vector<std::unique_ptr<TDataSocket>> order_;  // creation order
   std::unordered_map<int, TDataSocket*> index_;
   std::vector<std::unique_ptr<TDataSocket>> dead_;
+  bool purgePosted_ = false;
 };
 
 // Outgoing connections and the one listening socket of active-mode transfers.

@@ -1,6 +1,8 @@
 // The engine against the scripted server: what real servers rarely do.
 #include <QTimer>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "FtpTestSupport.h"
@@ -182,14 +184,47 @@ TEST_F(ScriptedServerTest, RejectionAfterTheDataCloseIsAFailure) {
   EXPECT_FALSE(session.transferOK);
 }
 
-TEST_F(ScriptedServerTest, ConfirmationBeforeTheDataCloseCompletesAfterTheClose) {
-  ServerProcess server("scripted_ftpd.py", {"226_before_close"});
+TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
+  // 226 before the data connection closes; 226 and 250 together after it.
+  for (const char* scenario : {"226_before_close", "confirm_twice"}) {
+    SCOPED_TRACE(scenario);
+    ServerProcess server("scripted_ftpd.py", {scenario});
+    Session session(file_);
+    session.Start(server.Port());
+    ASSERT_TRUE(session.RunToEnd());
+    EXPECT_TRUE(session.transferOK);
+    EXPECT_EQ(std::count(session.events.begin(), session.events.end(), "fscTransferOK"), 1);
+    EXPECT_EQ(session.bytesAtTransferOK, content_.size());
+    EXPECT_TRUE(server.Transcript().contains("data 300000"));
+  }
+}
+
+TEST_F(ScriptedServerTest, NoticeRunningItsOwnEventLoopOutlivesTheConnection) {
+  // A modal notice shown on the connection report runs the event loop; the server closes
+  // meanwhile, so the connection is gone when the report returns.
+  ServerProcess server("scripted_ftpd.py", {"close_at:0"});
   Session session(file_);
+  bool nested = false;
+  session.ftp.OnFtpConnected = [&](TCustomFtpClient& ftp) {
+    nested = RunUntil([&] { return ftp.ConnectionCount() == 0; }, 5000);
+    RunFor(100);
+  };
   session.Start(server.Port());
   ASSERT_TRUE(session.RunToEnd());
-  EXPECT_TRUE(session.transferOK);
-  EXPECT_EQ(session.bytesAtTransferOK, content_.size());
-  EXPECT_TRUE(server.Transcript().contains("data 300000"));
+  EXPECT_TRUE(nested);
+  EXPECT_EQ(session.ftp.State(), ftpIdle);
+}
+
+TEST_F(ScriptedServerTest, LogOnAfter421DropsTheConnectionTheServerLeftOpen) {
+  ServerProcess server("scripted_ftpd.py", {"421_stay"});
+  Session session(file_);
+  session.Start(server.Port());
+  ASSERT_TRUE(RunUntil([&] { return session.ftp.State() == ftpIdle; }));
+  RunFor(200);
+  EXPECT_EQ(session.ftp.ConnectionCount(), 1u);  // the server has not closed it
+  ASSERT_TRUE(session.ftp.Login("127.0.0.1:" + std::to_string(server.Port()), "u", "p", ""));
+  EXPECT_EQ(session.ftp.ConnectionCount(), 1u);
+  EXPECT_TRUE(RunUntil([&] { return server.Transcript(0).contains("end"); }, 3000));
 }
 
 TEST_F(ScriptedServerTest, ServerClosingAtEveryStepLeavesTheClientIdle) {

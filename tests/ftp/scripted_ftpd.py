@@ -73,6 +73,8 @@ def serve(conn):
             return
         if verb == "USER":
             send(conn, "331 password please\r\n")
+        elif verb == "PASS" and scenario == "421_stay":
+            send(conn, "421 shutting down\r\n")  # and then keeps the connection open
         elif verb == "PASS":
             send(conn, "230 logged on\r\n")
         elif verb == "TYPE":
@@ -107,6 +109,8 @@ def serve(conn):
             say("data %d" % total)
             if scenario == "550_after_close":
                 send(conn, "550 Disk full.\r\n")
+            elif scenario == "confirm_twice":
+                send(conn, "226 Transfer complete.\r\n250 Stored.\r\n")
             elif scenario != "226_before_close":
                 send(conn, "226 Transfer complete.\r\n")
         elif verb == "QUIT":
