@@ -375,7 +375,9 @@ void TCustomFtpClient::StartSending() {
 void TCustomFtpClient::DataClosed() {
   int handle = data_;
   data_ = -1;
-  if (state_ != ftpStoring) return;
+  // One data connection carries the file; a later one (a second connect to the listening
+  // socket, another 227) closing says nothing about it.
+  if (state_ != ftpStoring || dataClosed_) return;
   byteCount_ = Counters(handle).PayloadSent;
   dataClosed_ = true;
   if (serverConfirmed_) PostStatus(fscTransferOK, std::to_string(byteCount_));

@@ -10,7 +10,7 @@ import threading
 import time
 
 scenario = sys.argv[1]
-steps = {"USER": 1, "PASS": 2, "TYPE": 3, "PASV": 4, "STOR": 5}
+steps = {"USER": 1, "PASS": 2, "TYPE": 3, "PASV": 4, "PORT": 4, "STOR": 5}
 close_at = int(scenario.split(":")[1]) if scenario.startswith("close_at:") else -1
 
 
@@ -63,6 +63,7 @@ def serve(conn):
         send(conn, "220 scripted server ready\r\n")
     pending = [b""]
     listener = None
+    active = None  # the client's address from PORT
     while True:
         line = read_line(conn, pending)
         if line is None:
@@ -88,6 +89,21 @@ def serve(conn):
             port = listener.getsockname()[1]
             host = "10,1,2,3" if scenario == "pasv_other" else "127,0,0,1"
             send(conn, "227 Entering Passive Mode (%s,%d,%d)\r\n" % (host, port >> 8, port & 255))
+        elif verb == "PORT":
+            numbers = line.split(" ", 1)[1].split(",")
+            active = (".".join(numbers[:4]), int(numbers[4]) * 256 + int(numbers[5]))
+            send(conn, "200 PORT command successful\r\n")
+        elif verb == "STOR" and active:
+            data = socket.create_connection(active, 5)
+            send(conn, "150 opening data connection\r\n")
+            total = receive_all(data)
+            data.close()
+            say("data %d" % total)
+            if scenario == "port_twice":
+                # A second connection to the client's listening socket, closed at once.
+                socket.create_connection(active, 5).close()
+                time.sleep(0.2)
+            send(conn, "226 Transfer complete.\r\n")
         elif verb == "STOR":
             listener.settimeout(5)
             data, _ = listener.accept()
