@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -29,7 +29,7 @@ int HexValue(char c) {
 std::string PercentDecode(std::string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 &&
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
         HexValue(text[i + 2]) >= 0) {
       out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
@@ -88,7 +88,11 @@ int main(int argc, char** argv) {
     } else if (arg == "-v") {
       verbose = true;
     } else if (arg == "--timeout" && i + 1 < argc) {
-      timeoutSeconds = std::atoi(argv[++i]);
+      // Whole seconds, at most a day: the limit in milliseconds must fit the timer.
+      std::string_view text = argv[++i];
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), timeoutSeconds);
+      if (ec != std::errc() || end != text.data() + text.size() || timeoutSeconds > 86400)
+        return Usage();
     } else if (file.empty()) {
       file = arg;
     } else if (url.empty()) {

@@ -73,6 +73,12 @@ class Peer {
     if (fd_ >= 0) ::fcntl(fd_, F_SETFL, O_NONBLOCK);
     return fd_ >= 0;
   }
+  // A new connection of the client to this peer, accepted here; -1 when that failed.
+  int ConnectFrom(TCustomMultiClient& client) {
+    int handle = client.CreateConnection();
+    client.Connect(handle, Address(), 21);
+    return Accept() ? handle : -1;
+  }
   // Writes everything, letting the client's event loop drain in between (bounded).
   void Send(std::string_view data) {
     QDeadlineTimer deadline(10000);
@@ -112,9 +118,8 @@ class Peer {
 TEST(SockControlTest, LinesArriveWholeWhateverTheReadBoundaries) {
   Peer peer;
   Recorder client;
-  int handle = client.CreateConnection();
-  client.Connect(handle, peer.Address(), 21);
-  ASSERT_TRUE(peer.Accept());
+  int handle = peer.ConnectFrom(client);
+  ASSERT_GE(handle, 0);
   ASSERT_TRUE(RunUntil([&] { return !client.order.empty(); }));
   EXPECT_EQ(client.order.front(), "connected");
 
@@ -166,9 +171,8 @@ TEST(SockControlTest, StreamsAreSentWholeAndCloseTheConnection) {
     SCOPED_TRACE(size);
     Peer peer;
     Recorder client;
-    int handle = client.CreateConnection();
-    client.Connect(handle, peer.Address(), 21);
-    ASSERT_TRUE(peer.Accept());
+    int handle = peer.ConnectFrom(client);
+    ASSERT_GE(handle, 0);
     std::string content = test::RandomBytes(size, static_cast<unsigned>(size));
     client.SendText(handle, "STOR x\r\n");  // queued before the connect completes
     client.SendStream(handle, std::make_shared<std::istringstream>(content), true);
@@ -219,9 +223,8 @@ TEST(SockControlTest, ConnectFailuresAndMisuseAreReported) {
 TEST(SockControlTest, IdleLimitIsReportedAndRestartsOnlyWhenAsked) {
   Peer peer;
   Recorder client;
-  int handle = client.CreateConnection();
-  client.Connect(handle, peer.Address(), 21);
-  ASSERT_TRUE(peer.Accept());
+  int handle = peer.ConnectFrom(client);
+  ASSERT_GE(handle, 0);
   client.SetIdleLimit(handle, 700);
   ASSERT_TRUE(RunUntil([&] { return client.idleLimits >= 2; }, 5000));
   // Without a reset every tick past the limit reports again; with one the count restarts.
