@@ -2,7 +2,7 @@
 
 #include "platform/KeyMap.h"
 
-#include <QHash>
+#include <QMap>
 #include <QRegularExpression>
 
 namespace lumivex::shell {
@@ -10,28 +10,33 @@ namespace {
 
 constexpr unsigned kVkShift = 16, kVkControl = 17, kVkMenu = 18;
 
-// Process-wide name table standing in for global atoms: a name keeps its number while used.
+// Process-wide name table standing in for global atoms: a name keeps its number while used, and
+// a freed number is given out again, so numbers stay within the 16-bit atom range.
 struct AtomTable {
+  static constexpr int kFirst = 0xC000, kLast = 0xFFFF;
   struct Atom {
-    int number;
+    QString name;
     int uses;
   };
-  QHash<QString, Atom> atoms;
-  int next = 0xC000;
+  QMap<int, Atom> atoms;  // by number, lowest first
 
+  // The name's number, or 0 when every number is taken.
   int add(const QString& name) {
-    auto it = atoms.find(name);
-    if (it == atoms.end()) it = atoms.insert(name, {next++, 0});
-    ++it->uses;
-    return it->number;
-  }
-  void remove(int number) {
     for (auto it = atoms.begin(); it != atoms.end(); ++it) {
-      if (it->number == number) {
-        if (--it->uses == 0) atoms.erase(it);
-        return;
+      if (it->name == name) {
+        ++it->uses;
+        return it.key();
       }
     }
+    int number = kFirst;
+    for (auto it = atoms.cbegin(); it != atoms.cend() && it.key() == number; ++it) ++number;
+    if (number > kLast) return 0;
+    atoms.insert(number, {name, 1});
+    return number;
+  }
+  void remove(int number) {
+    const auto it = atoms.find(number);
+    if (it != atoms.end() && --it->uses == 0) atoms.erase(it);
   }
 };
 
@@ -75,6 +80,7 @@ int THotKeyManager::AddHotKey(quint32 value) {
   unsigned virtualKey = 0, modifiers = 0;
   SeparateHotKey(value, virtualKey, modifiers);
   const int id = atomTable().add(QStringLiteral("HotKeyManagerHotKey") + QString::number(value));
+  if (id == 0) return 0;
   if (!backend_.registerHotKey(id, modifiers, virtualKey)) {
     atomTable().remove(id);  // refusal is silent by design
     return 0;

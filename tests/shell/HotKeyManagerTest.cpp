@@ -80,6 +80,25 @@ TEST(HotKeyManager, SameCombinationTwiceRegistersOnceAndKeepsItsIdentifier) {
   EXPECT_NE(manager.AddHotKey(8306), first);
 }
 
+// Identifiers are atom numbers, reported in 16 bits: a freed number is used again, so registering
+// anew after every options dialog never runs past them.
+TEST(HotKeyManager, IdentifiersStayAtomNumbersThroughManyRegistrations) {
+  FakeHotkeyBackend backend;
+  THotKeyManager manager(backend);
+  QList<Pressed> spy;
+  record(manager, spy);
+  int id = 0;
+  for (int round = 0; round < 20000; ++round) {
+    manager.ClearHotKeys();
+    id = manager.AddHotKey(8304);
+    ASSERT_GE(id, 0xC000) << round;
+    ASSERT_LE(id, 0xFFFF) << round;
+  }
+  backend.press(kModShift, 0x70);
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy[0].id, id);
+}
+
 TEST(HotKeyManager, CombinationHeldElsewhereIsRefusedAndOthersStillWork) {
   FakeHotkeyBackend backend;
   backend.holdElsewhere(kModShift, 0x71);
