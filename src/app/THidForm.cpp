@@ -197,7 +197,7 @@ void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {
       hotKey,
       [this](const QString& name, int fallback) { return fs1.ReadSettingInt(name, fallback); },
       {[this] { CaptureScreen(false); }, [this] { CaptureScreen(true); },
-       [this] { CaptureActiveWindow(); }, [this] { SetTimedCapture(); },
+       [this] { CaptureActiveWindow(); }, [this] { SetTimedCapture(!Timer1.isActive()); },
        [this] { ToggleStorageMode(); }});
 }
 
@@ -220,7 +220,7 @@ void THidForm::CaptureScreen(bool areaMode) { emit captureRequested(areaMode); }
 
 void THidForm::CaptureActiveWindow() { emit activeWindowCaptureRequested(); }
 
-void THidForm::SetTimedCapture() { emit timedCaptureToggled(); }
+void THidForm::SetTimedCapture(bool on) { emit timedCaptureRequested(on); }
 
 void THidForm::ToggleStorageMode() {
   const shell::StorageMode mode = shell::ToggledStorageMode(

@@ -55,7 +55,8 @@ class THidForm : public QObject {
   // Operations that the capture, output and shell modules carry out.
   void CaptureScreen(bool areaMode);
   void CaptureActiveWindow();
-  void SetTimedCapture();
+  // Starts a timed capture when `on`, stops the running one otherwise.
+  void SetTimedCapture(bool on);
   void ToggleStorageMode();
 
   // The after-capture FTP upload; the job does the work, these are its entry points.
@@ -79,7 +80,7 @@ class THidForm : public QObject {
   void optionsDialogRequested();
   void captureRequested(bool areaMode);
   void activeWindowCaptureRequested();
-  void timedCaptureToggled();
+  void timedCaptureRequested(bool on);
   void storageModeToggleRequested();
   void hotkeyOverviewDue();
 

@@ -45,7 +45,7 @@ class MainFormDesktop : public ::testing::Test {
                      [this](bool area) { actions << (area ? "area" : "screen"); });
     QObject::connect(form.get(), &THidForm::activeWindowCaptureRequested,
                      [this] { actions << "window"; });
-    QObject::connect(form.get(), &THidForm::timedCaptureToggled, [this] { actions << "timed"; });
+    QObject::connect(form.get(), &THidForm::timedCaptureRequested, [this] { actions << "timed"; });
     QObject::connect(form.get(), &THidForm::storageModeToggleRequested,
                      [this] { actions << "storage"; });
     QObject::connect(form.get(), &THidForm::optionsDialogRequested,

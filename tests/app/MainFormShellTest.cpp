@@ -61,7 +61,8 @@ class MainFormShell : public ::testing::Test {
                      [this](bool area) { actions << (area ? "area" : "screen"); });
     QObject::connect(form.get(), &THidForm::activeWindowCaptureRequested,
                      [this] { actions << "window"; });
-    QObject::connect(form.get(), &THidForm::timedCaptureToggled, [this] { actions << "timed"; });
+    QObject::connect(form.get(), &THidForm::timedCaptureRequested,
+                     [this](bool on) { actions << (on ? "timed on" : "timed off"); });
   }
 };
 
@@ -88,6 +89,15 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
   hotkeys.press(kModShift, 0x70);
   hotkeys.press(kModShift, 0x71);
   EXPECT_EQ(actions, QStringList({"screen", "window", "screen", "area"}));
+}
+
+TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
+  start();
+  hotkeys.press(kModShift, 0x73);
+  form->Timer1.start();
+  hotkeys.press(kModShift, 0x73);
+  form->Timer1.stop();
+  EXPECT_EQ(actions, QStringList({"timed on", "timed off"}));
 }
 
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
