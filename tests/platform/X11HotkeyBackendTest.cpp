@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QThread>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -88,6 +90,34 @@ TEST_F(X11Hotkeys, GrabbedCombinationsArriveWhateverTheLockState) {
   backend->unregisterHotKey(1);
   key("shift+F1");
   EXPECT_TRUE(presses.empty());
+}
+
+// The options dialog or a message box of our own may hold the focus: the combination is still a
+// hotkey, not a key press for that window.
+TEST_F(X11Hotkeys, CombinationsArriveWhileAWindowOfOursHasTheFocus) {
+  QWidget window;
+  window.setWindowTitle(QStringLiteral("own window"));
+  int keysSeenByWindow = 0;
+  struct KeyCounter : QObject {
+    int& count;
+    explicit KeyCounter(int& c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+      // The modifiers reach the focused window first, as they do without any grab.
+      if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() >= Qt::Key_F1 &&
+          static_cast<QKeyEvent*>(e)->key() <= Qt::Key_F35)
+        ++count;
+      return false;
+    }
+  } counter(keysSeenByWindow);
+  window.installEventFilter(&counter);
+  window.show();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", QString::number(window.winId())}));
+  ASSERT_TRUE(waitUntil([&] { return window.isActiveWindow(); }));
+
+  ASSERT_TRUE(backend->registerHotKey(1, kModShift, kF1));
+  key("shift+F1");
+  EXPECT_EQ(presses, (std::vector<Press>{{1, kModShift, kF1}}));
+  EXPECT_EQ(keysSeenByWindow, 0);
 }
 
 TEST_F(X11Hotkeys, AnotherClientsGrabIsRefusedAndTheOthersStillWork) {
