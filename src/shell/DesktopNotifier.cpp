@@ -1,6 +1,5 @@
 #include "shell/DesktopNotifier.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QStringList>
@@ -16,10 +15,19 @@ constexpr int kCallTimeoutMs = 3000;  // a hung service must not freeze the tray
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus) : bus_(bus) {}
 
 bool DesktopNotifier::available() const {
-  if (!bus_.isConnected() || !bus_.interface()) return false;
-  if (bus_.interface()->isServiceRegistered(kService).value()) return true;
-  const QDBusReply<QStringList> activatable =
-      bus_.interface()->call(QStringLiteral("ListActivatableNames"));
+  if (!bus_.isConnected()) return false;
+  // Asked of the bus daemon directly, so the wait has the same bound as every other call.
+  const QString daemon = QStringLiteral("org.freedesktop.DBus");
+  QDBusMessage owned = QDBusMessage::createMethodCall(
+      daemon, QStringLiteral("/org/freedesktop/DBus"), daemon, QStringLiteral("NameHasOwner"));
+  owned << kService;
+  const QDBusReply<bool> running = bus_.call(owned, QDBus::Block, kCallTimeoutMs);
+  if (!running.isValid()) return false;  // a daemon that does not answer offers nothing
+  if (running.value()) return true;
+  const QDBusMessage list =
+      QDBusMessage::createMethodCall(daemon, QStringLiteral("/org/freedesktop/DBus"), daemon,
+                                     QStringLiteral("ListActivatableNames"));
+  const QDBusReply<QStringList> activatable = bus_.call(list, QDBus::Block, kCallTimeoutMs);
   return activatable.isValid() && activatable.value().contains(kService);
 }
 
@@ -43,6 +51,9 @@ bool DesktopNotifier::notify(const QString& title, const QString& text, int icon
     QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                       QStringLiteral("GetCapabilities"));
     const QDBusReply<QStringList> caps = bus_.call(ask, QDBus::Block, kCallTimeoutMs);
+    // A service that does not answer would not take the notice either.
+    if (caps.error().type() == QDBusError::NoReply || caps.error().type() == QDBusError::Timeout)
+      return false;
     markup_ = caps.isValid() && caps.value().contains(QStringLiteral("body-markup")) ? 1 : 0;
   }
   // Notification bodies break lines with LF alone.
