@@ -86,7 +86,7 @@ THidForm::THidForm(Services services, QObject* parent)
   connect(Exit1, &QAction::triggered, this, handle(&THidForm::Exit1Click));
 
   Timer1.setInterval(300000);
-  Timer3.setInterval(500);
+  Timer3.setInterval(options::kOverviewDelayMs);
   Timer3.setSingleShot(true);
   connect(&Timer3, &QTimer::timeout, this, handle(&THidForm::Timer3Timer));
   ftp1.OnException = [this](const std::exception& e) {
@@ -188,7 +188,6 @@ void THidForm::Timer3Timer() {
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBoxTitle)), list,
       shell::kBalloonInfo, options::kOverviewSeconds);
-  emit hotkeyOverviewDue();
 }
 
 void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {

@@ -82,7 +82,6 @@ class THidForm : public QObject {
   void activeWindowCaptureRequested();
   void timedCaptureRequested(bool on);
   void storageModeToggleRequested();
-  void hotkeyOverviewDue();
 
  private:
   void seedSettings();

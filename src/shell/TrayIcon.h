@@ -59,7 +59,6 @@ class TTrayIcon : public QObject {
   bool ShowBalloonNotice(const QString& title, const QString& text, int iconKind, quint8 seconds);
 
   QSystemTrayIcon& TrayIcon() { return tray_; }
-  DesktopNotifier& Notifier() { return notifier_; }
 
  signals:
   void OnDblClick();
