@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QProcess>
 #include <QThread>
 #include <QWidget>
@@ -118,6 +119,20 @@ TEST_F(X11Hotkeys, CombinationsArriveWhileAWindowOfOursHasTheFocus) {
   key("shift+F1");
   EXPECT_EQ(presses, (std::vector<Press>{{1, kModShift, kF1}}));
   EXPECT_EQ(keysSeenByWindow, 0);
+}
+
+// An open menu of ours holds the whole keyboard; hotkeys still come first, as they do elsewhere.
+TEST_F(X11Hotkeys, CombinationsArriveWhileAMenuOfOursHoldsTheKeyboard) {
+  QMenu menu;
+  menu.addAction(QStringLiteral("Options..."));
+  menu.popup(QPoint(100, 100));
+  ASSERT_TRUE(waitUntil([&] { return menu.isVisible(); }));
+  waitUntil([] { return false; }, 200);  // the menu's grab is in place
+
+  ASSERT_TRUE(backend->registerHotKey(1, kModShift, kF1));
+  key("shift+F1");
+  EXPECT_EQ(presses, (std::vector<Press>{{1, kModShift, kF1}}));
+  menu.hide();
 }
 
 TEST_F(X11Hotkeys, AnotherClientsGrabIsRefusedAndTheOthersStillWork) {

@@ -175,8 +175,10 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
 
   void ungrab(const Grab& g) { ungrabKeys(g.held); }
 
+  // Usually the grab reports the press on the root window; while a window of ours holds the
+  // whole keyboard (an open menu) the press goes there instead and is still a hotkey.
   bool keyPressed(const xcb_key_press_event_t* event) {
-    if (event->event != root_) return false;
+    if (event->response_type & 0x80) return false;  // sent by a client, never a real key
     const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | alt_ | super_;
     const uint16_t state = event->state & relevant;
     for (const Grab& g : grabs_) {
