@@ -315,12 +315,15 @@ void TCustomFtpClient::StoreConfirmed() {
 
 void TCustomFtpClient::PostStatus(TFtpStatusCode code, std::string info) {
   QMetaObject::invokeMethod(
-      this, [this, code, info = std::move(info)] { Guard(-1, [&] { RaiseStatus(code, info); }); },
+      this,
+      [this, code, info = std::move(info)] { Guard(-1, [&] { RaiseStatus(code, info, true); }); },
       Qt::QueuedConnection);
 }
 
-void TCustomFtpClient::RaiseStatus(TFtpStatusCode code, const std::string& info) {
-  if (code > fscLogin && code != fscProgress) SetState(ftpReady);
+void TCustomFtpClient::RaiseStatus(TFtpStatusCode code, const std::string& info, bool posted) {
+  // A status posted before the session ended (421, the control connection's close) must not
+  // bring back a session that is gone.
+  if (code > fscLogin && code != fscProgress && !(posted && state_ == ftpIdle)) SetState(ftpReady);
   if (code == fscTransferOK || code == fscDirList) ReleaseTransfer();
   if (OnFtpStatus) OnFtpStatus(*this, code, info);
 }

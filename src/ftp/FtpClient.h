@@ -119,7 +119,7 @@ class TCustomFtpClient : public TCustomMultiClient {
   void HandleReply(int code, const std::string& text);
   void Failure(int code, const std::string& text);
   void PostStatus(TFtpStatusCode code, std::string info);
-  void RaiseStatus(TFtpStatusCode code, const std::string& info);
+  void RaiseStatus(TFtpStatusCode code, const std::string& info, bool posted = false);
 
   void ReleaseTransfer();
   void OpenPassiveData(const std::string& replyText);

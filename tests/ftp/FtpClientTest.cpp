@@ -175,6 +175,25 @@ TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
   }
 }
 
+TEST_F(ScriptedServerTest, CompletionReportedAfter421LeavesTheClientIdle) {
+  // The 421 is handled before the posted completion: the session is over all the same.
+  ServerProcess server("scripted_ftpd.py", {"confirm_then_421"});
+  Session session(file_);
+  int stateAtTransferOK = -1;
+  session.ftp.OnFtpStatus = [&](TCustomFtpClient& ftp, TFtpStatusCode code, const std::string&) {
+    if (code == fscLogin) QTimer::singleShot(0, &ftp, [&] { ftp.Store("/f", file_, 0, 1); });
+    if (code != fscTransferOK) return;
+    session.transferOK = true;
+    stateAtTransferOK = ftp.State();
+  };
+  session.Start(server.Port());
+  ASSERT_TRUE(RunUntil([&] { return session.transferOK; }));
+  EXPECT_EQ(stateAtTransferOK, ftpIdle);
+  EXPECT_EQ(int{session.ftp.State()}, ftpIdle);
+  // Idle, so a new log-on is accepted.
+  EXPECT_TRUE(session.ftp.Login("127.0.0.1:" + std::to_string(server.Port()), "u", "p", ""));
+}
+
 TEST_F(ScriptedServerTest, NoticeRunningItsOwnEventLoopOutlivesTheConnection) {
   // A modal notice shown on the connection report runs the event loop; the server closes
   // meanwhile, so the connection is gone when the report returns.

@@ -127,6 +127,8 @@ def serve(conn):
                 send(conn, "550 Disk full.\r\n")
             elif scenario == "confirm_twice":
                 send(conn, "226 Transfer complete.\r\n250 Stored.\r\n")
+            elif scenario == "confirm_then_421":
+                send(conn, "226 Transfer complete.\r\n421 Closing the connection.\r\n")
             elif scenario != "226_before_close":
                 send(conn, "226 Transfer complete.\r\n")
         elif verb == "QUIT":
