@@ -394,7 +394,10 @@ void TCustomFtpClient::DoAccept(int listenHandle) {
   }
   int handle = Accept(listenHandle);
   if (handle < 0) return;
-  if (data_ >= 0) {  // one data connection at a time
+  // One data connection at a time, and only from the server: whoever else reaches the
+  // listening socket first would otherwise be sent the file.
+  if (data_ >= 0 || control_ < 0 || !Exists(control_) ||
+      RemoteAddress(handle).sin_addr.s_addr != RemoteAddress(control_).sin_addr.s_addr) {
     CloseConnection(handle);
     return;
   }

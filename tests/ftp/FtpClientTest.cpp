@@ -156,11 +156,13 @@ TEST_F(ScriptedServerTest, FailedStoreIsAnErrorAndLeavesTheSessionReady) {
 
 TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
   // 226 before the data connection closes; 226 and 250 together after it; in active mode a
-  // second connection to the listening socket, closed before the 226.
+  // second connection to the listening socket, closed before the 226, and one from another
+  // host before the server's.
   const std::pair<const char*, bool> cases[] = {{"226_before_close", true},
                                                 {"confirm_twice", true},
                                                 {"active", false},
-                                                {"port_twice", false}};
+                                                {"port_twice", false},
+                                                {"port_thief", false}};
   for (auto [scenario, passive] : cases) {
     SCOPED_TRACE(scenario);
     ServerProcess server("scripted_ftpd.py", {scenario});
@@ -171,7 +173,10 @@ TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
     EXPECT_TRUE(session.transferOK);
     EXPECT_EQ(std::count(session.events.begin(), session.events.end(), "fscTransferOK"), 1);
     EXPECT_EQ(session.bytesAtTransferOK, content_.size());
-    EXPECT_TRUE(server.Transcript().contains("data 300000"));
+    QString transcript = server.Transcript();
+    EXPECT_TRUE(transcript.contains("data 300000")) << transcript.toStdString();
+    // In active mode only the server's own address is let in.
+    EXPECT_EQ(transcript.contains("thief"), transcript.contains("thief 0"));
   }
 }
 

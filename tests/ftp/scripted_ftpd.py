@@ -94,8 +94,20 @@ def serve(conn):
             active = (".".join(numbers[:4]), int(numbers[4]) * 256 + int(numbers[5]))
             send(conn, "200 PORT command successful\r\n")
         elif verb == "STOR" and active:
-            data = socket.create_connection(active, 5)
+            thief = None
+            if scenario == "port_thief":
+                # Another host reaches the client's listening socket first.
+                thief = socket.create_connection(active, 5, ("127.0.0.2", 0))
             send(conn, "150 opening data connection\r\n")
+            if thief:
+                thief.settimeout(1)
+                try:
+                    stolen = receive_all(thief)
+                except OSError:
+                    stolen = 0
+                thief.close()
+                say("thief %d" % stolen)
+            data = socket.create_connection(active, 5)
             total = receive_all(data)
             data.close()
             say("data %d" % total)
