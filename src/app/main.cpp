@@ -32,6 +32,8 @@ class LumivexApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Global hotkeys and screen grabs are X11 services: on a Wayland session run through XWayland.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   lumivex::MessageBoxErrorReporter errors;
   LumivexApplication app(argc, argv, errors);
   QApplication::setApplicationName(QStringLiteral("Lumivex"));
