@@ -2,6 +2,7 @@
 
 #include "ftp/AddressReader.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -76,7 +78,7 @@ void TDataSocket::WatchWrite(bool on) {
 TSockControl::TSockControl(QObject* parent) : QObject(parent) {
   tick_.setInterval(500);
   QObject::connect(&tick_, &QTimer::timeout, this, [this] {
-    int elapsed = static_cast<int>(sinceTick_.restart());
+    int elapsed = static_cast<int>(std::clamp<qint64>(sinceTick_.restart(), 0, INT_MAX));
     Guard(-1, [this, elapsed] { IdleTick(elapsed); });
   });
   sinceTick_.start();
@@ -104,13 +106,14 @@ void TSockControl::ReportException(const std::exception& error) {
 }
 
 void TSockControl::Guard(int handle, const std::function<void()>& body) {
+  // Counts nested notifications; a handler may also have deleted the whole component.
   struct Depth {
-    TSockControl& control;
-    explicit Depth(TSockControl& c) : control(c) { ++control.notifying_; }
+    QPointer<TSockControl> control;
+    explicit Depth(TSockControl* c) : control(c) { ++control->notifying_; }
     ~Depth() {
-      if (--control.notifying_ == 0) control.NotificationsDone();
+      if (control && --control->notifying_ == 0) control->NotificationsDone();
     }
-  } depth(*this);
+  } depth(this);
   try {
     body();
   } catch (const SocketError& error) {
@@ -456,7 +459,8 @@ void TMultiSockControl::IdleTick(int elapsedMs) {
       socket = FindOrNull(handle);
       if (!socket) continue;
     }
-    socket->idleCounter_ += elapsedMs;
+    // Saturates: a connection may sit idle for weeks.
+    socket->idleCounter_ += std::min(elapsedMs, INT_MAX - socket->idleCounter_);
     if (socket->idleLimit_ > 0 && socket->idleCounter_ > socket->idleLimit_) {
       bool reset = false;
       DoIdleLimit(handle, reset);

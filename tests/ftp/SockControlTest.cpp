@@ -26,6 +26,7 @@ class Recorder : public TCustomMultiClient {
   uint64_t sentAtClose = 0;
   int idleLimits = 0;
   bool resetIdle = false;
+  void Tick(int elapsedMs) { IdleTick(elapsedMs); }
 
  protected:
   void DoStateChange(int handle, TSockStateKind kind) override {
@@ -232,6 +233,11 @@ TEST(SockControlTest, IdleLimitIsReportedAndRestartsOnlyWhenAsked) {
   int seen = client.idleLimits;
   RunFor(900);
   EXPECT_LE(client.idleLimits, seen + 1);
+  // Weeks without a byte neither wrap the count nor silence the limit.
+  client.resetIdle = false;
+  seen = client.idleLimits;
+  for (int i = 0; i < 3; ++i) client.Tick(1000000000);
+  EXPECT_EQ(client.idleLimits, seen + 3);
 }
 
 }  // namespace
