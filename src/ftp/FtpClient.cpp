@@ -387,13 +387,23 @@ void TCustomFtpClient::DataClosed() {
 }
 
 void TCustomFtpClient::DoAccept(int listenHandle) {
-  if (listenHandle != listen_) {
-    int stray = Accept(listenHandle);
-    if (stray >= 0) CloseConnection(stray);
+  int handle = -1;
+  try {
+    handle = Accept(listenHandle);
+  } catch (const SocketError& error) {
+    // The connection stays pending, so the next pass would fail the same way: stop listening.
+    bool ours = listenHandle == listen_;
+    if (ours) listen_ = -1;
+    CloseConnection(listenHandle);
+    if (!ours || state_ != ftpStoring) throw;
+    TransferFailed(error.code(), error.what());
     return;
   }
-  int handle = Accept(listenHandle);
   if (handle < 0) return;
+  if (listenHandle != listen_) {
+    CloseConnection(handle);
+    return;
+  }
   // One data connection at a time, and only from the server: whoever else reaches the
   // listening socket first would otherwise be sent the file.
   if (data_ >= 0 || control_ < 0 || !Exists(control_) ||
@@ -462,14 +472,18 @@ void TCustomFtpClient::DoSocketError(int handle, int code, const std::string& te
     return;
   }
   if (handle >= 0 && handle == data_ && state_ == ftpStoring) {
-    // The file cannot have reached the server whole, whatever the server says next.
-    ClearCommands();
-    ReleaseTransfer();
-    SetState(ftpReady);
-    if (OnFtpError) OnFtpError(*this, code, text);
+    TransferFailed(code, text);
     return;
   }
   TCustomMultiClient::DoSocketError(handle, code, text);
+}
+
+void TCustomFtpClient::TransferFailed(int code, const std::string& text) {
+  // The file cannot have reached the server whole, whatever the server says next.
+  ClearCommands();
+  ReleaseTransfer();
+  SetState(ftpReady);
+  if (OnFtpError) OnFtpError(*this, code, text);
 }
 
 void TCustomFtpClient::DoIdleLimit(int handle, bool& reset) {

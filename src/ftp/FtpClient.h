@@ -126,6 +126,7 @@ class TCustomFtpClient : public TCustomMultiClient {
   void DataConnected();
   void StartSending();
   void DataClosed();
+  void TransferFailed(int code, const std::string& text);  // a data connection failure
   void StoreConfirmed();
   void ControlClosed(int handle);
   void Post(std::function<void()> body);

@@ -1,7 +1,11 @@
 // The engine against the scripted server: what real servers rarely do.
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -178,6 +182,40 @@ TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
     // In active mode only the server's own address is let in.
     EXPECT_EQ(transcript.contains("thief"), transcript.contains("thief 0"));
   }
+}
+
+TEST_F(ScriptedServerTest, FailedAcceptEndsTheTransferOnce) {
+  // No descriptor left when the server connects back: the pending connection stays, so an
+  // accept that is simply retried would fail on every pass of the event loop.
+  ServerProcess server("scripted_ftpd.py", {"active"});
+  Session session(file_);
+  session.ftp.SetPassiveMode(false);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  std::vector<int> filler;
+  session.ftp.OnFtpCommand = [&](TCustomFtpClient&, const std::string& command) {
+    if (!command.starts_with("STOR")) return;
+    rlimit low = saved;
+    low.rlim_cur =
+        static_cast<rlim_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator{}));
+    setrlimit(RLIMIT_NOFILE, &low);
+    for (int fd; (fd = ::dup(0)) >= 0;) filler.push_back(fd);
+  };
+  session.Start(server.Port());
+  bool failed = RunUntil([&] { return session.error || session.closed; }, 5000);
+  RunFor(300);
+  for (int fd : filler) ::close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_FALSE(filler.empty());
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(session.errorCode, EMFILE);
+  EXPECT_EQ(std::count_if(session.events.begin(), session.events.end(),
+                          [](const std::string& e) { return e.find("error") != e.npos; }),
+            1);
+  session.ftp.Logout();  // unless the server has already given up
+  ASSERT_TRUE(session.RunToEnd());
+  EXPECT_FALSE(session.transferOK);
 }
 
 TEST_F(ScriptedServerTest, CompletionReportedAfter421LeavesTheClientIdle) {
