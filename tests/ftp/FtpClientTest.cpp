@@ -185,6 +185,11 @@ TEST_F(ScriptedServerTest, ConfirmationCompletesOnceAfterTheDataClose) {
 }
 
 TEST_F(ScriptedServerTest, FailedAcceptEndsTheTransferOnce) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers' runtime needs descriptors of its own (it probes memory through a pipe) and
+  // misreports when none are left; the normal build runs this test.
+  GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
   // No descriptor left when the server connects back: the pending connection stays, so an
   // accept that is simply retried would fail on every pass of the event loop.
   ServerProcess server("scripted_ftpd.py", {"active"});
