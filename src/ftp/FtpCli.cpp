@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ftp/FtpClient.h"
+#include "settings/Text.h"
 
 namespace {
 
@@ -19,19 +20,13 @@ struct Target {
   std::string user, password, server, folder;
 };
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string PercentDecode(std::string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    if (text[i] == '%' && i + 2 < text.size() && lumivex::hexDigitValue(text[i + 1]) >= 0 &&
+        lumivex::hexDigitValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(lumivex::hexDigitValue(text[i + 1]) * 16 +
+                               lumivex::hexDigitValue(text[i + 2]));
       i += 2;
     } else {
       out += text[i];

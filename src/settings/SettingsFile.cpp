@@ -40,13 +40,6 @@ void appendEscaped(std::string& out, std::string_view text, bool isName) {
   }
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string unescaped(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -63,9 +56,9 @@ std::string unescaped(std::string_view text) {
       out += '\r';
     } else if (e == 't') {
       out += '\t';
-    } else if (e == 'x' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
-               hexDigit(text[i + 2]) >= 0) {
-      out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+    } else if (e == 'x' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 &&
+               hexDigitValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
       i += 2;
     } else {
       out += e;  // "\\" and any unknown escape stand for the character itself

@@ -47,6 +47,13 @@ int textToInt(std::string_view text) {
   throw Error(formatText("'%s' is not a valid integer value", text));
 }
 
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool isValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {

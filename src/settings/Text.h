@@ -22,6 +22,9 @@ std::optional<int> parseInt(std::string_view text);
 // As parseInt, or throws "'%s' is not a valid integer value".
 int textToInt(std::string_view text);
 
+// The value of a hexadecimal digit, or -1.
+int hexDigitValue(char c);
+
 // UTF-8 helpers: language files may be UTF-8 or Windows-1252.
 bool isValidUtf8(std::string_view bytes);
 std::string windows1252ToUtf8(std::string_view bytes);
