@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bench.h"
+#include "Bench.h"
 
 namespace bench {
 std::vector<Suite>& suites() {

@@ -1,4 +1,4 @@
-#include "codecs/bmp_writer.h"
+#include "codecs/BmpWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "codec_test_support.h"
+#include "CodecTestSupport.h"
 
 namespace {
 

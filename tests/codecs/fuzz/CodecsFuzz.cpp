@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "codecs/bmp_writer.h"
-#include "codecs/gif_image.h"
-#include "codecs/jpeg_image.h"
-#include "codecs/png_writer.h"
+#include "codecs/BmpWriter.h"
+#include "codecs/GifImage.h"
+#include "codecs/JpegImage.h"
+#include "codecs/PngWriter.h"
 
 namespace {
 

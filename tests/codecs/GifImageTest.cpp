@@ -1,4 +1,4 @@
-#include "codecs/gif_image.h"
+#include "codecs/GifImage.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "codec_test_support.h"
+#include "CodecTestSupport.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "bench.h"
+#include "Bench.h"
 
 extern char** environ;
 

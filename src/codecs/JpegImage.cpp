@@ -1,4 +1,4 @@
-#include "codecs/jpeg_image.h"
+#include "codecs/JpegImage.h"
 
 // clang-format off
 #include <csetjmp>

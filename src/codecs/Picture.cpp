@@ -1,4 +1,4 @@
-#include "codecs/picture.h"
+#include "codecs/Picture.h"
 
 #include <bit>
 #include <cstring>

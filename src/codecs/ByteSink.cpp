@@ -1,4 +1,4 @@
-#include "codecs/byte_sink.h"
+#include "codecs/ByteSink.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "codecs/picture.h"
+#include "codecs/Picture.h"
 
 namespace codecs {
 namespace {

@@ -196,4 +196,4 @@ TEST_F(FormStorageTest, SingleValueReadsUseTheirFallbacks) {
 
 }  // namespace
 
-#include "form_storage_test.moc"
+#include "FormStorageTest.moc"

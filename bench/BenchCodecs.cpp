@@ -29,11 +29,11 @@
 #include <gif_lib.h>
 #endif
 
-#include "bench.h"
-#include "codecs/bmp_writer.h"
-#include "codecs/gif_image.h"
-#include "codecs/jpeg_image.h"
-#include "codecs/png_writer.h"
+#include "Bench.h"
+#include "codecs/BmpWriter.h"
+#include "codecs/GifImage.h"
+#include "codecs/JpegImage.h"
+#include "codecs/PngWriter.h"
 
 namespace {
 

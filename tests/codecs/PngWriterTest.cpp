@@ -1,11 +1,11 @@
-#include "codecs/png_writer.h"
+#include "codecs/PngWriter.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <random>
 
-#include "codec_test_support.h"
+#include "CodecTestSupport.h"
 
 namespace {
 

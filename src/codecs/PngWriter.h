@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "codecs/byte_sink.h"
-#include "codecs/picture.h"
+#include "codecs/ByteSink.h"
+#include "codecs/Picture.h"
 
 namespace codecs {
 

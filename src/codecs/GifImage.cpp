@@ -1,4 +1,4 @@
-#include "codecs/gif_image.h"
+#include "codecs/GifImage.h"
 
 #include <algorithm>
 #include <cstring>

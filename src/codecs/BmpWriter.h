@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "codecs/byte_sink.h"
-#include "codecs/picture.h"
+#include "codecs/ByteSink.h"
+#include "codecs/Picture.h"
 
 namespace codecs {
 

@@ -1,4 +1,4 @@
-#include "codecs/png_writer.h"
+#include "codecs/PngWriter.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "codec_test_support.h"
+#include "CodecTestSupport.h"
 
 // clang-format off
 #include <cstdio>

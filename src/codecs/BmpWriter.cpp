@@ -1,4 +1,4 @@
-#include "codecs/bmp_writer.h"
+#include "codecs/BmpWriter.h"
 
 #include <cstdint>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "codecs/picture.h"
+#include "codecs/Picture.h"
 
 namespace codecs_test {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "codecs/byte_sink.h"
-#include "codecs/picture.h"
+#include "codecs/ByteSink.h"
+#include "codecs/Picture.h"
 
 namespace codecs {
 
