@@ -1,0 +1,103 @@
+#include "output/PictureName.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include "settings/SettingsTable.h"
+#include "settings/Text.h"
+
+namespace lumivex::output {
+namespace {
+
+bool isOn(const NamingSources& sources, const char* name) {
+  return isTrueText(sources.readSetting(QLatin1String(name), QStringLiteral("True")).toStdString());
+}
+
+// The user's name and "_", or nothing when the setting is off or no name can be had (a lone
+// "_" in front of every picture name would say nothing).
+QString userNamePart(const NamingSources& sources) {
+  if (!isOn(sources, settings::kAddUserName)) return {};
+  const QString name = GetCurrentUserName(sources.environment);
+  qsizetype first = 0, last = name.size();
+  while (first < last && name[first].unicode() <= 32) ++first;
+  while (last > first && name[last - 1].unicode() <= 32) --last;
+  return first == last ? QString() : name.mid(first, last - first) + '_';
+}
+
+QString pictureFolder(const NamingSources& sources) {
+  const QString desktop = DesktopFolder(sources.environment);
+  const QString folder = sources.readSetting(QLatin1String(settings::kFolder), desktop);
+  // A folder that no longer exists falls back to the desktop without a word.
+  return DirectoryExists(folder) ? folder : desktop;
+}
+
+QString extensionFromSettings(const NamingSources& sources) {
+  const QString type =
+      sources.readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0"));
+  return PictureExtension(textToInt(type.toStdString()));
+}
+
+}  // namespace
+
+QString PictureExtension(int pictureType) {
+  switch (pictureType) {
+    case 0:
+      return QStringLiteral("png");
+    case 1:
+      return QStringLiteral("bmp");
+    case 2:
+      return QStringLiteral("jpg");
+    default:
+      return {};
+  }
+}
+
+QString ComposePictureName(const NamingSources& sources, const std::optional<QString>& extension) {
+  const QString base =
+      sources.readSetting(QLatin1String(settings::kBaseName), QStringLiteral("LumivexPhoto"));
+  const QString user = userNamePart(sources);
+  const QString folder = pictureFolder(sources);
+  const QString ext = extension ? *extension : extensionFromSettings(sources);
+  const QString stamp = PictureStamp(sources.now);
+  const QString stem = AddTrailingBackslash(folder) + user + base;
+  if (isOn(sources, settings::kAddStamp)) return stem + '_' + stamp + '.' + ext;
+  return MakeUniqueFileName(stem, ext, QStringLiteral("_"));
+}
+
+QString GetCurrentUserName(const platform::UserEnvironment& environment) {
+  return environment.userName();
+}
+
+QString DesktopFolder(const platform::UserEnvironment& environment) {
+  return environment.desktopFolder();
+}
+
+QString PictureStamp(const QDateTime& now) {
+  const QDateTime local = now.toLocalTime();
+  const QDate d = local.date();
+  const QTime t = local.time();
+  return QString::asprintf("%04d_%02d_%02d %02d_%02d_%02d", d.year(), d.month(), d.day(), t.hour(),
+                           t.minute(), t.second());
+}
+
+bool DirectoryExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+QString AddTrailingBackslash(const QString& folder) {
+  return folder.endsWith('/') ? folder : folder + '/';
+}
+
+QString MakeUniqueFileName(const QString& stem, const QString& extension,
+                           const QString& separator) {
+  // lstat, not stat: a link counts as the entry it is, whether or not its target exists.
+  auto taken = [](const QString& name) {
+    struct stat entry;
+    return lstat(QFile::encodeName(name).constData(), &entry) == 0;
+  };
+  QString name = stem + '.' + extension;
+  for (int n = 1; taken(name); ++n) name = stem + separator + QString::number(n) + '.' + extension;
+  return name;
+}
+
+}  // namespace lumivex::output

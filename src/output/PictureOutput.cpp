@@ -1,0 +1,113 @@
+#include "output/PictureOutput.h"
+
+#include <QFile>
+#include <QSysInfo>
+
+#include "codecs/BmpWriter.h"
+#include "codecs/JpegImage.h"
+#include "codecs/PngWriter.h"
+#include "settings/SettingsTable.h"
+#include "settings/Text.h"
+
+namespace lumivex::output {
+namespace {
+
+// 16- and 32-bit QImage pixels are native-endian words; the writers read little-endian ones.
+constexpr bool kLittleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+
+// Bits per pixel of a format whose memory layout a writer's view describes, or 0.
+int viewDepth(QImage::Format format) {
+  switch (format) {
+    case QImage::Format_Mono:
+      return 1;
+    case QImage::Format_Indexed8:
+      return 8;
+    case QImage::Format_RGB555:
+      return kLittleEndian ? 16 : 0;
+    case QImage::Format_BGR888:
+      return 24;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+      return kLittleEndian ? 32 : 0;
+    default:
+      return 0;
+  }
+}
+
+QImage writableImage(const QImage& image, PictureType type) {
+  if (image.isNull() || viewDepth(image.format()) != 0) return image;
+  if (image.format() == QImage::Format_MonoLSB) return image.convertToFormat(QImage::Format_Mono);
+  if (image.format() == QImage::Format_RGB16 && type == PictureType::Bmp)
+    return image.convertToFormat(QImage::Format_RGB555);
+  return image.convertToFormat(kLittleEndian ? QImage::Format_RGB32 : QImage::Format_BGR888);
+}
+
+std::string pathOf(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
+
+// The level or quality text of this moment, as an integer; the writer keeps its low 8 bits.
+int readQuality(const Registry& registry, const char* name) {
+  return textToInt(registry.ReadRegistryText(kSettingsKey, name));
+}
+
+}  // namespace
+
+WriterPicture::WriterPicture(const QImage& image, PictureType type)
+    : image_(writableImage(image, type)) {
+  if (image_.isNull()) return;  // the view's defaults: a 0 x 0 picture
+  colours_ = image_.colorTable();
+  view_.width = image_.width();
+  view_.height = image_.height();
+  view_.bitsPerPixel = viewDepth(image_.format());
+  view_.bits = image_.constBits();  // constBits: bits() would detach and copy the pixels
+  view_.stride = image_.bytesPerLine();
+  view_.colourTable = colours_.isEmpty() ? nullptr : colours_.constData();
+  view_.colourCount = int(colours_.size());
+}
+
+bool ClipboardMode(const ReadSetting& readSetting) {
+  return isTrueText(
+      readSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")).toStdString());
+}
+
+std::optional<PictureType> ReadPictureType(const ReadSetting& readSetting) {
+  const QString text = readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0"));
+  const int type = textToInt(text.toStdString());
+  if (type < 0 || type > 2) return std::nullopt;
+  return PictureType(type);
+}
+
+void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
+  // Replaces every format the clipboard held before.
+  clipboard.setImage(picture);
+}
+
+void SavePicture(const QString& fileName, const QImage& picture, PictureType type,
+                 const Registry& registry) {
+  switch (type) {
+    case PictureType::Png:
+      return SaveAsPng(fileName, picture, registry);
+    case PictureType::Bmp:
+      return SaveAsBmp(fileName, picture);
+    case PictureType::Jpg:
+      return SaveAsJpeg(fileName, picture, registry);
+  }
+}
+
+void SaveAsPng(const QString& fileName, const QImage& picture, const Registry& registry) {
+  const int level = readQuality(registry, settings::kPngLevel);
+  const WriterPicture source(picture, PictureType::Png);
+  codecs::SaveAsPng(pathOf(fileName), source.view(), level);
+}
+
+void SaveAsBmp(const QString& fileName, const QImage& picture) {
+  const WriterPicture source(picture, PictureType::Bmp);
+  codecs::SaveAsBmp(pathOf(fileName), source.view());
+}
+
+void SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& registry) {
+  const int quality = readQuality(registry, settings::kJpegQuality);
+  const WriterPicture source(picture, PictureType::Jpg);
+  codecs::SaveAsJpeg(pathOf(fileName), source.view(), quality);
+}
+
+}  // namespace lumivex::output

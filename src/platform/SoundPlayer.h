@@ -1,0 +1,27 @@
+// Sound output: plays a short sound held in memory and returns when it has been played.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+namespace lumivex::platform {
+
+class SoundPlayer {
+ public:
+  virtual ~SoundPlayer() = default;
+
+  // Plays `wave`, a whole RIFF WAVE file (uncompressed PCM), and returns when it has been played.
+  // Nothing is reported: without a sound device, with a device held elsewhere or with bytes that
+  // are no playable wave, the call returns at once and the caller goes on.
+  virtual void playWave(QByteArrayView wave) = 0;
+};
+
+// In-memory player for tests: keeps every wave it was asked to play, in order.
+class FakeSoundPlayer final : public SoundPlayer {
+ public:
+  void playWave(QByteArrayView wave) override { played.append(wave.toByteArray()); }
+  QList<QByteArray> played;
+};
+
+}  // namespace lumivex::platform
