@@ -37,6 +37,7 @@ int viewDepth(QImage::Format format) {
 QImage writableImage(const QImage& image, PictureType type) {
   if (image.isNull() || viewDepth(image.format()) != 0) return image;
   if (image.format() == QImage::Format_MonoLSB) return image.convertToFormat(QImage::Format_Mono);
+  if (image.format() == QImage::Format_RGB888) return image.convertToFormat(QImage::Format_BGR888);
   if (image.format() == QImage::Format_RGB16 && type == PictureType::Bmp)
     return image.convertToFormat(QImage::Format_RGB555);
   return image.convertToFormat(kLittleEndian ? QImage::Format_RGB32 : QImage::Format_BGR888);

@@ -52,9 +52,10 @@ void SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& 
 
 // A captured picture as the writers see it. Its pixels are the image's own, shared and not
 // copied, for the formats a writer's view describes (Mono, Indexed8, RGB555, BGR888, RGB32,
-// ARGB32 on this machine's byte order). Any other format is converted once: 5-6-5 pictures to
-// 5-5-5 for BMP (a 16-bit screen stays a 16-bit file, as the original program wrote it) and to
-// 32 bits for PNG and JPG (no colour lost), the rest to 32 bits. A null image is a 0 x 0 picture.
+// ARGB32 on this machine's byte order). Any other format is converted once, keeping its depth
+// where a view can: MonoLSB to Mono, RGB888 to BGR888, 5-6-5 to 5-5-5 for BMP (a 16-bit screen
+// stays a 16-bit file, as the original program wrote it) but to 32 bits for PNG and JPG (no
+// colour lost), the rest to 32 bits. A null image is a 0 x 0 picture.
 class WriterPicture {
  public:
   WriterPicture(const QImage& image, PictureType type);

@@ -1,9 +1,7 @@
 // Sound output: plays a short sound held in memory and returns when it has been played.
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 
 namespace lumivex::platform {
 
@@ -15,13 +13,6 @@ class SoundPlayer {
   // Nothing is reported: without a sound device, with a device held elsewhere or with bytes that
   // are no playable wave, the call returns at once and the caller goes on.
   virtual void playWave(QByteArrayView wave) = 0;
-};
-
-// In-memory player for tests: keeps every wave it was asked to play, in order.
-class FakeSoundPlayer final : public SoundPlayer {
- public:
-  void playWave(QByteArrayView wave) override { played.append(wave.toByteArray()); }
-  QList<QByteArray> played;
 };
 
 }  // namespace lumivex::platform

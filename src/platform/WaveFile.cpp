@@ -53,12 +53,12 @@ std::optional<WaveSound> parseWave(QByteArrayView bytes) {
   // 64-bit positions: a chunk size near 4 GiB must not wrap around.
   const std::int64_t end = bytes.size();
   for (std::int64_t at = 12; at + 8 <= end;) {
-    const std::int64_t size = le(bytes, at, 4), body = at + 8;
-    if (sameTag(bytes, at + 4, "fmt ") && !sound) {
+    const std::int64_t size = le(bytes, at + 4, 4), body = at + 8;
+    if (sameTag(bytes, at, "fmt ") && !sound) {
       if (body + size > end) return std::nullopt;
       sound = readFormat(bytes.sliced(body, size));
       if (!sound) return std::nullopt;
-    } else if (sameTag(bytes, at + 4, "data") && sound) {
+    } else if (sameTag(bytes, at, "data") && sound) {
       const std::int64_t available = std::min(size, end - body);
       sound->samples = bytes.sliced(body, available - available % sound->blockAlign);
       return sound;

@@ -1,0 +1,109 @@
+// Picture names from the settings, the clock and the user's environment, checked against real
+// folders: the stamp, the user part, the free-number series and the folder fallback.
+#include "output/PictureName.h"
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "settings/Error.h"
+
+using namespace lumivex;
+using output::ComposePictureName;
+
+namespace {
+
+class PictureName : public ::testing::Test {
+ protected:
+  PictureName() {
+    std::filesystem::create_directories(dir.path / "desktop");
+    std::filesystem::create_directories(dir.path / "pictures");
+    env.desktop = QString::fromStdString((dir.path / "desktop").string());
+    env.user = QStringLiteral("anna");
+  }
+
+  // The settings as the main form reads them: absent values give the fallback.
+  QString compose(const std::optional<QString>& extension = std::nullopt) const {
+    auto read = [this](const QString& name, const QString& fallback) {
+      return settings.value(name.toLower(), fallback);
+    };
+    return ComposePictureName({read, env, now}, extension);
+  }
+  void set(const char* name, const QString& value) { settings[QString(name).toLower()] = value; }
+  QString pictures() const { return QString::fromStdString((dir.path / "pictures").string()); }
+
+  TempDir dir;
+  platform::FakeUserEnvironment env;
+  QHash<QString, QString> settings;
+  QDateTime now{QDate(2005, 6, 19), QTime(22, 22, 17)};
+};
+
+}  // namespace
+
+TEST_F(PictureName, StampUserAndBaseWithTheSettingsAbsent) {
+  // Absent values: user part on, stamp on, PNG, the desktop folder.
+  EXPECT_EQ(compose(), env.desktop + "/anna_LumivexPhoto_2005_06_19 22_22_17.png");
+  // Single-digit fields are zero-padded; the hour is on the 24-hour clock.
+  EXPECT_EQ(output::PictureStamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))),
+            "2026_01_02 03_04_05");
+}
+
+TEST_F(PictureName, SettingsShapeTheName) {
+  set("fPath1_Text", pictures() + "/");  // a trailing separator is not doubled
+  set("CHECKBOX2_CHECKED", "false");
+  set("fName1_Text", " shot ");  // used as stored
+  set("PicType_ItemIndex", "2");
+  EXPECT_EQ(compose(), pictures() + "/ shot _2005_06_19 22_22_17.jpg");
+  set("PicType_ItemIndex", "1");
+  EXPECT_EQ(compose(), pictures() + "/ shot _2005_06_19 22_22_17.bmp");
+  set("PicType_ItemIndex", "3");  // no extension; the output writes nothing for this type
+  EXPECT_EQ(compose(), pictures() + "/ shot _2005_06_19 22_22_17.");
+  set("PicType_ItemIndex", "png");
+  EXPECT_EQ(compose(QStringLiteral("gif")), pictures() + "/ shot _2005_06_19 22_22_17.gif");
+  try {
+    compose();
+    FAIL() << "a picture type that is no integer must stop the capture";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "'png' is not a valid integer value");
+  }
+}
+
+TEST_F(PictureName, UserPartIsTrimmedAndDroppedWhenThereIsNoName) {
+  set("CheckBox1_Checked", "False");
+  env.user = QString::fromUtf8(" anna\t\0", 7);
+  EXPECT_EQ(compose(), env.desktop + "/anna_LumivexPhoto.png");
+  env.user = QStringLiteral(" \t");
+  EXPECT_EQ(compose(), env.desktop + "/LumivexPhoto.png");
+}
+
+TEST_F(PictureName, WithoutStampTheFirstFreeNameOfTheSeries) {
+  set("CheckBox1_Checked", "False");
+  set("CheckBox2_Checked", "False");
+  set("fPath1_Text", pictures());
+  const auto folder = dir.path / "pictures";
+  EXPECT_EQ(compose(), pictures() + "/LumivexPhoto.png");
+  dir.write("pictures/LumivexPhoto.png", "x");
+  EXPECT_EQ(compose(), pictures() + "/LumivexPhoto_1.png");
+  // A folder, and a link to nothing, are taken names too.
+  std::filesystem::create_directory(folder / "LumivexPhoto_1.png");
+  std::filesystem::create_symlink(folder / "missing", folder / "LumivexPhoto_2.png");
+  EXPECT_EQ(compose(), pictures() + "/LumivexPhoto_3.png");
+  // Another extension starts its own series.
+  EXPECT_EQ(compose(QStringLiteral("gif")), pictures() + "/LumivexPhoto.gif");
+}
+
+TEST_F(PictureName, FolderFallsBackToTheDesktop) {
+  set("CheckBox2_Checked", "False");
+  const QString onDesktop = env.desktop + "/LumivexPhoto_2005_06_19 22_22_17.png";
+  for (const QString& folder :
+       {pictures() + "/gone", QString(), QString::fromStdString(dir.write("file", "x").string())}) {
+    set("fPath1_Text", folder);
+    EXPECT_EQ(compose(), onDesktop) << folder.toStdString();
+  }
+  // No desktop either: the name starts at the root folder.
+  env.desktop.clear();
+  EXPECT_EQ(compose(), "/LumivexPhoto_2005_06_19 22_22_17.png");
+}
