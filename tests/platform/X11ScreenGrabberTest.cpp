@@ -213,3 +213,26 @@ TEST(ActiveWindow, NoneWhenNoWindowIsActive) {
 }
 
 }  // namespace
+
+// Runs on desktops of depth 15 and 16: the picture equals what Qt's own grab reads of the pattern
+// the display shows (quantised by the display), through either transfer.
+TEST(OtherDepths, PictureEqualsQtsOwnGrab) {
+  const QRect primary(QPoint(0, 0), QGuiApplication::primaryScreen()->geometry().size());
+  const int depth = QGuiApplication::primaryScreen()->depth();
+  ASSERT_EQ(depth, qEnvironmentVariableIntValue("LUMIVEX_TEST_DEPTH"));
+  PictureWindow window(pattern(primary.size(), 6));
+  window.showAt(primary);
+  QImage shown;
+  ASSERT_TRUE(probe::waitUntil([&] {
+    const QImage before = shown;
+    shown = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    return !before.isNull() && before == shown && shown.pixel(0, 0) != qRgb(0, 0, 0);
+  }));
+  for (X11GrabTransfer transfer : {X11GrabTransfer::kSharedMemory, X11GrabTransfer::kGetImage}) {
+    const auto grabber = createX11ScreenGrabber(transfer);
+    ASSERT_TRUE(grabber);
+    const QImage picture = grabber->grabPrimaryScreen();
+    EXPECT_EQ(picture.format(), depth == 15 ? QImage::Format_RGB555 : QImage::Format_RGB32);
+    EXPECT_EQ(difference(picture, shown), "");
+  }
+}

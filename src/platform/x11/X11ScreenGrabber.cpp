@@ -206,15 +206,21 @@ class ChannelWidener {
   }
 
  private:
+  // One colour channel to 8 bits by repeating its bits ((v << 3) | (v >> 2) for 5 bits), as Qt
+  // and the picture writers widen 16-bit pixels, so full intensity stays 255.
   struct Channel {
     explicit Channel(uint32_t bits)
-        : mask(bits), shift(std::countr_zero(bits)), max(bits >> std::countr_zero(bits)) {}
+        : mask(bits), shift(std::countr_zero(bits)), width(std::popcount(bits)) {}
     int widen(uint32_t value) const {
-      return int((((value & mask) >> shift) * 255 + max / 2) / max);
+      const uint32_t v = (value & mask) >> shift;
+      if (width >= 8) return int(v >> (width - 8));
+      uint32_t wide = 0;
+      for (int at = 8 - width; at > -width; at -= width) wide |= at >= 0 ? v << at : v >> -at;
+      return int(wide & 0xff);
     }
     uint32_t mask;
     int shift;
-    uint32_t max;
+    int width;
   };
   const PixelLayout& layout_;
   Channel red_, green_, blue_;
