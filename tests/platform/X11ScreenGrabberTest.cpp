@@ -108,6 +108,7 @@ TEST_P(FullScreen, IsThePatternShownOnThePrimaryMonitor) {
   const QImage shown = pattern(primary.size(), 1);
   PictureWindow window(shown);
   window.showAt(primary);
+  ASSERT_TRUE(probe::xdotool({"mousemove", "200", "100"}));  // the pointer is not in the picture
   const QImage picture = settledGrab([&] { return grabber->grabPrimaryScreen(); }, shown);
   EXPECT_EQ(picture.format(), QImage::Format_RGB32);
   EXPECT_EQ(difference(picture, shown), "");
@@ -117,6 +118,23 @@ TEST_P(FullScreen, IsThePatternShownOnThePrimaryMonitor) {
 INSTANTIATE_TEST_SUITE_P(EachTransfer, FullScreen,
                          ::testing::Values(X11GrabTransfer::kSharedMemory,
                                            X11GrabTransfer::kGetImage));
+
+// A picture in shared memory is the grab's alone: later grabs and the grabber's end leave it be.
+TEST(SharedMemoryPictures, KeepTheirPixelsWhileHeld) {
+  auto grabber = createX11ScreenGrabber(X11GrabTransfer::kSharedMemory);
+  ASSERT_TRUE(grabber);
+  const QRect primary = grabber->primaryScreenRect();
+  const QImage first = pattern(primary.size(), 7), second = pattern(primary.size(), 8);
+  PictureWindow firstWindow(first);
+  firstWindow.showAt(primary);
+  const QImage held = settledGrab([&] { return grabber->grabPrimaryScreen(); }, first);
+  PictureWindow secondWindow(second);
+  secondWindow.showAt(primary);
+  const QImage next = settledGrab([&] { return grabber->grabPrimaryScreen(); }, second);
+  grabber.reset();
+  EXPECT_EQ(difference(held, first), "");
+  EXPECT_EQ(difference(next, second), "");
+}
 
 // Runs in a 3200x1080 desktop under QT_SCALE_FACTOR=2: a 1280x1024 monitor, then the primary
 // 1920x1080 one to its right, each showing its own pattern.
