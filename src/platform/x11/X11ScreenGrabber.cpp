@@ -12,11 +12,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lumivex::platform {
@@ -100,7 +100,7 @@ struct Pixels {
 
 // Shared memory segments attached to the server. A picture holds its segment until its last
 // copy goes; the segment then waits for the next grab, since a fresh one costs the kernel a page
-// fault per 4 KiB the server writes (about as much as the grab itself). Pictures may be freed on
+// fault per 4 KiB the server writes (dozens of times the grab itself). Pictures may be freed on
 // any thread and after the grabber is gone, hence the lock and the shared ownership.
 class SegmentPool {
  public:
