@@ -254,3 +254,16 @@ TEST(OtherDepths, PictureEqualsQtsOwnGrab) {
     EXPECT_EQ(difference(picture, shown), "");
   }
 }
+
+// Runs on a desktop without a window manager: the window with the keyboard focus, no frame.
+TEST(NoWindowManager, ActiveWindowIsTheFocusWindow) {
+  const auto grabber = createX11ScreenGrabber();
+  ASSERT_TRUE(grabber);
+  const QImage client = pattern(QSize(240, 160), 9);
+  PictureWindow window(client);
+  window.setGeometry(QRect(QPoint(50, 60), client.size()));
+  window.show();
+  window.activateWindow();
+  const QImage picture = settledGrab([&] { return grabber->grabActiveWindow(); }, client);
+  EXPECT_EQ(difference(picture, client), "");
+}
