@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 using namespace lumivex::platform;
 
@@ -33,40 +34,24 @@ QImage pattern(QSize size, quint32 seed) {
   return image;
 }
 
-// Where and how many pixels differ; empty when the pictures are equal (the fourth byte of an
+// Where the pictures first differ; empty when the pictures are equal (the fourth byte of an
 // RGB32 pixel is no colour and is ignored).
 std::string difference(const QImage& actual, const QImage& expected) {
   if (actual.size() != expected.size())
-    return QStringLiteral("size %1x%2, expected %3x%4")
-        .arg(actual.width())
-        .arg(actual.height())
-        .arg(expected.width())
-        .arg(expected.height())
-        .toStdString();
+    return "size " + std::to_string(actual.width()) + "x" + std::to_string(actual.height());
   const QImage a = actual.convertToFormat(QImage::Format_RGB32);
   const QImage e = expected.convertToFormat(QImage::Format_RGB32);
-  qsizetype count = 0;
-  QPoint first(-1, -1);
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x)
-      if ((a.pixel(x, y) ^ e.pixel(x, y)) & 0xFFFFFFu) {
-        if (count++ == 0) first = QPoint(x, y);
-      }
-  if (count == 0) return {};
-  return QStringLiteral("%1 pixels differ, first at %2,%3: %4 instead of %5")
-      .arg(count)
-      .arg(first.x())
-      .arg(first.y())
-      .arg(a.pixel(first) & 0xFFFFFFu, 6, 16, QChar('0'))
-      .arg(e.pixel(first) & 0xFFFFFFu, 6, 16, QChar('0'))
-      .toStdString();
+      if ((a.pixel(x, y) ^ e.pixel(x, y)) & 0xFFFFFFu)
+        return "first difference at " + std::to_string(x) + "," + std::to_string(y);
+  return {};
 }
 
 // Shows a picture 1:1 in physical pixels, whatever scale factor Qt applies.
 class PictureWindow : public QWidget {
  public:
-  explicit PictureWindow(QImage picture, Qt::WindowFlags flags = {})
-      : QWidget(nullptr, flags), picture_(std::move(picture)) {
+  explicit PictureWindow(QImage picture) : picture_(std::move(picture)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
   // Covers `physical` (root pixels) without a window manager's frame or placement.
