@@ -105,6 +105,13 @@ THidForm::THidForm(Services services, QObject* parent)
   // The icon comes up as the message loop starts.
   QTimer::singleShot(0, this, [this] { cti1.HideToTray(); });
 
+  static platform::NullLauncher noLauncher;
+  finalActions_ = std::make_unique<actions::AfterCaptureActions>(actions::ActionServices{
+      registry_, services_.launcher ? *services_.launcher : noLauncher,
+      [this](int number, const QString& text) { return LookupText(number, text); },
+      [this](const QString& fileName) { StartFtpUpload(fileName); },
+      [this](const QString& text) { services_.errors.showError(text); }});
+
   // An error in the creation handler skips its remaining steps, not the start.
   guarded(services_.errors, [this] { FormCreate(); });
 }
@@ -214,6 +221,10 @@ void THidForm::ftp1FtpStatus(ftp::TCustomFtpClient& sender, ftp::TFtpStatusCode 
 }
 
 void THidForm::Timer2Timer() { ftpJob_->Timer2Timer(); }
+
+void THidForm::DoFinalAction(const QString& fullFileName) {
+  finalActions_->DoFinalAction(fullFileName);
+}
 
 void THidForm::CaptureScreen(bool areaMode) { emit captureRequested(areaMode); }
 

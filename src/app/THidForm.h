@@ -13,10 +13,12 @@
 
 #include <memory>
 
+#include "actions/AfterCaptureActions.h"
 #include "app/ErrorReporter.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpUploadJob.h"
 #include "platform/HotkeyBackend.h"
+#include "platform/Launcher.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
 #include "settings/TFormStorage.h"
@@ -35,6 +37,8 @@ class THidForm : public QObject {
     QString languageFile;  // "lang.txt" in the executable's folder
     // System-wide hotkeys; null chooses the X11 grabs, or none off X11.
     platform::HotkeyBackend* hotkeys = nullptr;
+    // Starts the mail program and the archiver; null starts nothing.
+    platform::Launcher* launcher = nullptr;
   };
 
   // Creates the components and runs FormCreate.
@@ -65,6 +69,9 @@ class THidForm : public QObject {
   void ftp1FtpStatus(ftp::TCustomFtpClient& sender, ftp::TFtpStatusCode statusCode,
                      const std::string& info);
   void Timer2Timer();
+
+  // The after-capture action on the picture just produced; the actions module decides and acts.
+  void DoFinalAction(const QString& fullFileName);
 
   // Every notice: a balloon (title, text, shell::BalloonIcon kind, seconds), or on an old-shell
   // system a modal message box with `boxCaption` and the text.
@@ -123,6 +130,7 @@ class THidForm : public QObject {
 
  private:
   bool optionsGuard_ = false;
+  std::unique_ptr<actions::AfterCaptureActions> finalActions_;
 };
 
 }  // namespace lumivex

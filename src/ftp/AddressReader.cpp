@@ -37,6 +37,21 @@ int ReadNumber(std::string_view text) {
   return value;
 }
 
+// The first "n,n,n,n,n,n" of a text (runs of digits joined by single commas), or "".
+std::string_view FirstSixNumbers(std::string_view text) {
+  for (size_t start = 0; start < text.size(); ++start) {
+    if (!IsDigit(text[start]) || (start > 0 && IsDigit(text[start - 1]))) continue;
+    size_t at = start;
+    for (int numbers = 1;; ++numbers) {
+      while (at < text.size() && IsDigit(text[at])) ++at;
+      if (numbers == 6) return text.substr(start, at - start);
+      if (at + 1 >= text.size() || text[at] != ',' || !IsDigit(text[at + 1])) break;
+      ++at;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 AddressParts ReadAddressText(std::string_view text) {
@@ -87,11 +102,16 @@ uint16_t PortOf(const AddressParts& parts, uint16_t defaultPort) {
 
 PassiveAddress ReadPassiveReply(std::string_view replyText) {
   PassiveAddress out;
-  size_t open = replyText.find('(');
-  if (open == std::string_view::npos) return out;
-  size_t close = replyText.find(')', open + 1);
-  std::string inner(replyText.substr(
-      open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1));
+  std::string inner;
+  if (size_t open = replyText.find('('); open != std::string_view::npos) {
+    size_t close = replyText.find(')', open + 1);
+    inner = replyText.substr(
+        open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
+  } else {
+    // Servers may leave out the parentheses (RFC 1123, 4.1.2.6): the numbers are found in the text.
+    inner = FirstSixNumbers(replyText);
+    if (inner.empty()) return out;
+  }
   int commas = 0;
   size_t portStart = inner.size();
   for (size_t i = 0; i < inner.size(); ++i) {

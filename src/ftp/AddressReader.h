@@ -23,7 +23,8 @@ AddressParts ReadAddressText(std::string_view text);
 uint16_t PortOf(const AddressParts& parts, uint16_t defaultPort);
 
 // The "h1,h2,h3,h4,p1,p2" inside the first parentheses of a 227 reply as the dotted address
-// and the port high * 256 + low; unreadable numbers count as 0, no parentheses give "".
+// and the port high * 256 + low; unreadable numbers count as 0. A reply without parentheses
+// gives its first run of six comma-separated numbers, or "" when it has none.
 struct PassiveAddress {
   std::string address;
   uint16_t port = 0;

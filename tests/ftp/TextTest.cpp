@@ -49,8 +49,17 @@ TEST(AddressReaderTest, PassiveReplies) {
   PassiveAddress a = ReadPassiveReply("227 Entering Passive Mode (192,168,0,10,19,137).\r\n");
   EXPECT_EQ(a.address, "192.168.0.10");
   EXPECT_EQ(a.port, 5001);
-  EXPECT_EQ(ReadPassiveReply("227 =127,0,0,1,4,1").port, 0);  // no parentheses
-  EXPECT_EQ(ReadPassiveReply("227 =127,0,0,1,4,1").address, "");
+  // Without parentheses: the first run of six numbers, wherever it stands.
+  PassiveAddress bare = ReadPassiveReply("227 Entering Passive Mode 127,0,0,1,195,80\r\n");
+  EXPECT_EQ(bare.address, "127.0.0.1");
+  EXPECT_EQ(bare.port, 50000);
+  EXPECT_EQ(ReadPassiveReply("227 =127,0,0,1,4,1.").port, 1025);
+  PassiveAddress later = ReadPassiveReply("227 Mode 2,1 ok; 10,0,0,7,4,1,9 and 1,1,1,1,1,1");
+  EXPECT_EQ(later.address, "10.0.0.7");
+  EXPECT_EQ(later.port, 1025);
+  EXPECT_EQ(ReadPassiveReply("227 =127,0,0,1,4").address, "");  // five numbers
+  EXPECT_EQ(ReadPassiveReply("227 =127,0,0,1,4").port, 0);
+  EXPECT_EQ(ReadPassiveReply("227 Entering Passive Mode").address, "");
   EXPECT_EQ(ReadPassiveReply("227 (127,0,0,1,x,1)").port, 1);
   EXPECT_EQ(ReadPassiveReply("227 (127,0,0,1,300,1)").port, 0);
   EXPECT_EQ(ReadPassiveReply("227 (127,0,0,1,4,-1)").port, 0);

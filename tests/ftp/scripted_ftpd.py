@@ -88,7 +88,11 @@ def serve(conn):
             listener.listen(1)
             port = listener.getsockname()[1]
             host = "10,1,2,3" if scenario == "pasv_other" else "127,0,0,1"
-            send(conn, "227 Entering Passive Mode (%s,%d,%d)\r\n" % (host, port >> 8, port & 255))
+            address = "%s,%d,%d" % (host, port >> 8, port & 255)
+            if scenario == "pasv_bare":  # legal, and some servers do it
+                send(conn, "227 Entering Passive Mode %s\r\n" % address)
+            else:
+                send(conn, "227 Entering Passive Mode (%s)\r\n" % address)
         elif verb == "PORT":
             numbers = line.split(" ", 1)[1].split(",")
             active = (".".join(numbers[:4]), int(numbers[4]) * 256 + int(numbers[5]))
