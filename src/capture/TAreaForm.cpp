@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 #include <vector>
@@ -69,7 +70,7 @@ QScreen* screenShowing(const QRect& nativeRect) {
 }  // namespace
 
 std::optional<QImage> TAreaForm::SelectArea(const QImage& frozen, const QRect& primaryScreenRect,
-                                            platform::PointerConfinement& pointer) {
+                                            platform::PointerControl& pointer) {
   TAreaForm form(frozen, primaryScreenRect, pointer);
   QEventLoop loop;
   connect(&form, &TAreaForm::finished, &loop, &QEventLoop::quit);
@@ -80,7 +81,7 @@ std::optional<QImage> TAreaForm::SelectArea(const QImage& frozen, const QRect& p
 }
 
 TAreaForm::TAreaForm(const QImage& frozen, const QRect& primaryScreenRect,
-                     platform::PointerConfinement& pointer)
+                     platform::PointerControl& pointer)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       frozen_(frozen),
       pointer_(pointer) {
@@ -179,17 +180,21 @@ void TAreaForm::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(dot.at, QSize(1, 1)), dot.white ? Qt::white : Qt::black);
 }
 
+// Every pointer event asks for its device pixel, also the ones it ignores: the answers come in
+// the order of the events.
 void TAreaForm::mousePressEvent(QMouseEvent* event) {
-  if (!finished_) Image1MouseDown(picturePoint(event->position()));
+  const QPoint at = picturePoint(event->position());
+  if (!finished_) Image1MouseDown(at);
 }
 
 void TAreaForm::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = picturePoint(event->position());
   // Only a held left button moves the frame; the right one starts and ends a selection only.
-  if (!finished_ && (event->buttons() & Qt::LeftButton))
-    Image1MouseMove(picturePoint(event->position()));
+  if (!finished_ && (event->buttons() & Qt::LeftButton)) Image1MouseMove(at);
 }
 
-void TAreaForm::mouseReleaseEvent(QMouseEvent*) {
+void TAreaForm::mouseReleaseEvent(QMouseEvent* event) {
+  picturePoint(event->position());
   if (!finished_) Image1MouseUp();
 }
 
@@ -207,8 +212,12 @@ void TAreaForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-QPoint TAreaForm::picturePoint(const QPointF& position) const {
-  const QPointF device = position * devicePixelRatio();
+QPoint TAreaForm::picturePoint(const QPointF& position) {
+  QPointF device = position * devicePixelRatio();
+  if (QWindow* window = windowHandle()) {
+    if (const std::optional<QPoint> exact = pointer_.devicePosition(*window, position))
+      device = *exact;
+  }
   const int right = std::max(frozen_.width() - 1, 0), bottom = std::max(frozen_.height() - 1, 0);
   return {std::clamp(qRound(device.x()), 0, right), std::clamp(qRound(device.y()), 0, bottom)};
 }

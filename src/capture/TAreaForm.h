@@ -11,7 +11,7 @@
 
 #include <optional>
 
-#include "platform/PointerConfinement.h"
+#include "platform/PointerControl.h"
 
 namespace lumivex::capture {
 
@@ -26,10 +26,10 @@ class TAreaForm final : public QWidget {
   // closed, the program quit) or the frame had no interior (a click, a drag under 3 pixels):
   // the caller then ends the capture quietly.
   static std::optional<QImage> SelectArea(const QImage& frozen, const QRect& primaryScreenRect,
-                                          platform::PointerConfinement& pointer);
+                                          platform::PointerControl& pointer);
 
   TAreaForm(const QImage& frozen, const QRect& primaryScreenRect,
-            platform::PointerConfinement& pointer);
+            platform::PointerControl& pointer);
   ~TAreaForm() override;
 
   // Shows the overlay full-screen above every window and takes the keyboard.
@@ -62,13 +62,13 @@ class TAreaForm final : public QWidget {
   void DrawFrame();
   void EraseFrame() { DrawFrame(); }
   void finish(std::optional<QImage> result);
-  // The picture pixel under a pointer position, clamped to the picture.
-  QPoint picturePoint(const QPointF& position) const;
+  // The picture pixel of a pointer event's position, clamped to the picture.
+  QPoint picturePoint(const QPointF& position);
   QRect physicalRect(const QRect& logical) const;
   QRect logicalRect(const QRect& physical) const;
 
   QImage frozen_;
-  platform::PointerConfinement& pointer_;
+  platform::PointerControl& pointer_;
   // Selection corners in picture pixels: where the button went down, and the last pointer
   // position while the left button was held.
   QPoint anchor_, moving_;

@@ -13,10 +13,10 @@
 #include <memory>
 
 #include "AreaPicture.h"
-#include "platform/FakePointerConfinement.h"
+#include "platform/FakePointerControl.h"
 
 using lumivex::capture::TAreaForm;
-using lumivex::platform::FakePointerConfinement;
+using lumivex::platform::FakePointerControl;
 
 namespace {
 
@@ -25,6 +25,9 @@ class AreaOverlay : public ::testing::Test {
   void SetUp() override {
     QScreen* screen = QGuiApplication::primaryScreen();
     ratio = screen->devicePixelRatio();
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == QLatin1String("2")) {
+      ASSERT_EQ(ratio, 2);
+    }
     screenRect = QRect(screen->geometry().topLeft(), screen->geometry().size() * ratio);
     picture = areaTestPicture(screenRect.size());
   }
@@ -74,7 +77,7 @@ class AreaOverlay : public ::testing::Test {
   qreal ratio = 1;
   QRect screenRect;
   QImage picture;
-  FakePointerConfinement pointer;
+  FakePointerControl pointer;
 };
 
 TEST_F(AreaOverlay, CropIsThePictureInsideTheFrameWhicheverWayTheDragRuns) {

@@ -1,24 +1,24 @@
-// In-memory pointer confinement for tests: records which window holds the pointer.
+// In-memory pointer control for tests: records which window holds the pointer; device positions
+// are unknown, so Qt's positions stand.
 #pragma once
 
-#include "platform/PointerConfinement.h"
+#include "platform/PointerControl.h"
 
 namespace lumivex::platform {
 
-class FakePointerConfinement final : public PointerConfinement {
+class FakePointerControl final : public PointerControl {
  public:
   bool confineTo(QWindow& window) override;
   void release() override;
+  std::optional<QPoint> devicePosition(const QWindow&, QPointF) override { return std::nullopt; }
 
   // The window the pointer is kept in now; nullptr while it moves freely.
   const QWindow* confinedTo() const { return window_; }
-  int confinements() const { return confinements_; }
   // Another program holds the pointer from now on: confinements are refused.
   void refuse() { refused_ = true; }
 
  private:
   const QWindow* window_ = nullptr;
-  int confinements_ = 0;
   bool refused_ = false;
 };
 
