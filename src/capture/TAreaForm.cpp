@@ -85,6 +85,8 @@ TAreaForm::TAreaForm(const QImage& frozen, const QRect& primaryScreenRect,
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       frozen_(frozen),
       pointer_(pointer) {
+  // Drawn and cropped as device pixels, whatever scale the caller's picture carries.
+  frozen_.setDevicePixelRatio(1);
   setWindowTitle(QStringLiteral("AreaForm"));
   setWindowModality(Qt::ApplicationModal);
   // Every pixel comes from the picture: no background fill before painting.
@@ -101,7 +103,7 @@ TAreaForm::TAreaForm(const QImage& frozen, const QRect& primaryScreenRect,
   frameTimer_.start();
 }
 
-TAreaForm::~TAreaForm() { pointer_.release(); }
+TAreaForm::~TAreaForm() { releasePointer(); }
 
 void TAreaForm::showOverScreen() {
   setWindowState(Qt::WindowFullScreen);
@@ -131,10 +133,8 @@ void TAreaForm::DrawFrame() {
 void TAreaForm::Image1MouseDown(QPoint at) {
   EraseFrame();
   anchor_ = moving_ = at;
-  if (QWindow* window = windowHandle()) {
-    // Refused when another program holds the pointer: the selection then works unconfined.
-    pointer_.confineTo(*window);
-  }
+  // Refused when another program holds the pointer: the selection then works unconfined.
+  if (QWindow* window = windowHandle()) confined_ = pointer_.confineTo(*window);
 }
 
 void TAreaForm::Image1MouseMove(QPoint at) {
@@ -144,7 +144,7 @@ void TAreaForm::Image1MouseMove(QPoint at) {
 }
 
 void TAreaForm::Image1MouseUp() {
-  pointer_.release();
+  releasePointer();
   // The area inside the frame the user sees, copied from the picture (the frame is only ever
   // painted on the window).
   // Checked before intersecting: QRect's intersection would turn an inverted rectangle around.
@@ -160,11 +160,18 @@ void TAreaForm::Image1MouseUp() {
 void TAreaForm::finish(std::optional<QImage> result) {
   if (finished_) return;
   finished_ = true;
-  pointer_.release();
+  releasePointer();
   frameTimer_.stop();
   result_ = std::move(result);
   hide();
   emit finished();
+}
+
+// Only a confinement of our own: a selection opened on top of another one must not free the
+// pointer that the one below still holds.
+void TAreaForm::releasePointer() {
+  if (confined_) pointer_.release();
+  confined_ = false;
 }
 
 void TAreaForm::paintEvent(QPaintEvent* event) {

@@ -62,6 +62,7 @@ class TAreaForm final : public QWidget {
   void DrawFrame();
   void EraseFrame() { DrawFrame(); }
   void finish(std::optional<QImage> result);
+  void releasePointer();
   // The picture pixel of a pointer event's position, clamped to the picture.
   QPoint picturePoint(const QPointF& position);
   QRect physicalRect(const QRect& logical) const;
@@ -77,6 +78,7 @@ class TAreaForm final : public QWidget {
   // The animation clock; the only timer of the overlay.
   QTimer frameTimer_;
   std::optional<QImage> result_;
+  bool confined_ = false;
   bool finished_ = false;
 };
 
