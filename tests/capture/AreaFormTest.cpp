@@ -157,17 +157,20 @@ TEST_F(AreaOverlay, DottedFrameIsDrawnOverThePictureAndMovesTwoPixelsPerTick) {
 }
 
 TEST_F(AreaOverlay, NestedSelectionEndsFirstAndKeepsItsOwnResult) {
-  // A hotkey inside the overlay's loop opens a second overlay on top (a timer stands in here).
+  // While the user drags on the overlay, a hotkey opens a second overlay on top (a timer stands
+  // in for the hotkey); it is cancelled, and the drag below goes on.
+  auto topForm = [] { return qobject_cast<TAreaForm*>(QApplication::activeModalWidget()); };
   std::optional<QImage> inner = picture;
   QTimer::singleShot(0, [&] {
-    QTimer::singleShot(0, [&] {
-      auto* top = qobject_cast<TAreaForm*>(QApplication::activeModalWidget());
-      ASSERT_TRUE(top);
-      escape(*top);
-      QTimer::singleShot(0, [&] {
-        auto* outer = qobject_cast<TAreaForm*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(outer);
-        press(*outer, {10, 10});
+    TAreaForm* outer = topForm();
+    ASSERT_TRUE(outer);
+    press(*outer, {10, 10});
+    QTimer::singleShot(0, [&, outer] {
+      ASSERT_NE(topForm(), outer);
+      escape(*topForm());
+      QTimer::singleShot(0, [&, outer] {
+        ASSERT_EQ(topForm(), outer);
+        EXPECT_EQ(pointer.confinedTo(), outer->windowHandle()) << "the inner overlay freed it";
         moveHeld(*outer, {40, 30});
         release(*outer, {40, 30});
       });
