@@ -41,7 +41,15 @@ class AreaOnDesktop : public ::testing::Test {
         return form && form->hasFocus();
       });
       EXPECT_TRUE(ready) << "the overlay never became the active window";
-      shownOnScreen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+      // The first paint may still be on its way to the display.
+      probe::waitUntil(
+          [&] {
+            shownOnScreen =
+                QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+                    QImage::Format_RGB32);
+            return shownOnScreen == picture;
+          },
+          2000);
       EXPECT_TRUE(probe::xdotool(input));
     });
     QTimer safety;  // a selection that never ends must not hang the suite
@@ -84,7 +92,7 @@ TEST_F(AreaOnDesktop, DraggedAreaIsTheFrozenPictureInsideTheFrame) {
   const std::optional<QImage> upward = select(drag({1201, 701}, {301, 201}));
   const std::optional<QImage> downward = select(drag({301, 201}, {1201, 701}));
   // The frozen picture covers the primary screen, one picture pixel per device pixel.
-  EXPECT_EQ(shownOnScreen.convertToFormat(QImage::Format_RGB32), picture);
+  EXPECT_EQ(shownOnScreen, picture);
   ASSERT_TRUE(upward && downward);
   EXPECT_EQ(*upward, picture.copy(302, 202, 899, 499));
   EXPECT_EQ(*downward, *upward);
