@@ -80,26 +80,12 @@ class AreaOverlay : public ::testing::Test {
   FakePointerControl pointer;
 };
 
-TEST_F(AreaOverlay, CropIsThePictureInsideTheFrameWhicheverWayTheDragRuns) {
-  const std::optional<QImage> upward = drag({401, 303}, {101, 61});
-  const std::optional<QImage> downward = drag({101, 61}, {401, 303});
-  ASSERT_TRUE(upward && downward);
-  EXPECT_EQ(upward->size(), QSize(299, 241));
-  EXPECT_EQ(*upward, picture.copy(102, 62, 299, 241));
-  EXPECT_EQ(*downward, *upward);
-
-  // The narrowest frame with an interior: three pixels wide, one column inside.
-  const std::optional<QImage> column = drag({50, 40}, {52, 90});
-  ASSERT_TRUE(column);
-  EXPECT_EQ(*column, picture.copy(51, 41, 1, 49));
-}
-
-TEST_F(AreaOverlay, NoPictureWithoutInteriorOrWhenCancelled) {
-  EXPECT_FALSE(drag({200, 200}, {200, 200})) << "a click";
-  EXPECT_FALSE(drag({200, 200}, {201, 300})) << "a frame two pixels wide";
-  EXPECT_FALSE(drag({200, 200}, {300, 201})) << "a frame two pixels high";
+// Drag directions, clicks, thin frames and Escape run on the test desktop too; here the right
+// button, and the overlay's state after a cancel in the middle of a drag.
+TEST_F(AreaOverlay, RightButtonAndEscapeDuringADragGiveNoPicture) {
   // The right button starts and ends a selection, but only the left one moves the frame.
   EXPECT_FALSE(drag({100, 100}, {300, 300}, Qt::RightButton));
+  EXPECT_FALSE(drag({200, 200}, {300, 201})) << "a frame two pixels high";
 
   auto form = openForm();
   press(*form, {100, 100});
