@@ -95,6 +95,8 @@ bool replaceAtomically(const std::filesystem::path& target, const std::string& b
 
 }  // namespace
 
+void SettingsFile::useUnnamedTemporaryFiles(bool) {}
+
 SettingsFile::SettingsFile(std::filesystem::path file, std::string keyName)
     : file_(std::move(file)), keyName_(std::move(keyName)) {}
 

@@ -22,6 +22,11 @@ class SettingsFile {
  public:
   using Entry = std::pair<std::string, std::string>;
 
+  // Longest line the reader takes (name, "=", escaped value); longer lines are damage.
+  static constexpr std::size_t kMaxLine = 1u << 20;
+  // Most bytes a read takes in; a larger file is damage or an attack, read only in part.
+  static constexpr std::size_t kMaxFileSize = 64u << 20;
+
   // keyName names the key in error texts ("Software\Quorlan Software\Vistrel").
   SettingsFile(std::filesystem::path file, std::string keyName);
 
@@ -40,6 +45,9 @@ class SettingsFile {
   // Text form of the entries, and back; exposed for tests of the file format.
   static std::string serialize(const std::vector<Entry>& entries);
   static std::vector<Entry> parse(std::string_view bytes);
+
+  // Test hook: false makes writes behave as on a file system without O_TMPFILE.
+  static void useUnnamedTemporaryFiles(bool use);
 
  private:
   std::filesystem::path file_;
