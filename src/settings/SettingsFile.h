@@ -6,7 +6,10 @@
 // spelling written is kept. Lines that cannot be read are treated as absent values.
 //
 // Nothing is cached: every call opens, reads or writes, and closes the file. A write replaces
-// the file atomically (temporary file, flush, rename) with mode 0600, since it holds passwords.
+// the file atomically (a new file with mode 0600, since it holds passwords, synced, renamed over
+// the old one, then the folder synced) and never replaces a file it could not read whole. A
+// symlinked file is replaced at the link's target. Writers of cooperating processes take turns
+// (an advisory lock on the folder), so concurrent writes of different names keep both.
 #pragma once
 
 #include <filesystem>
