@@ -11,11 +11,11 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <random>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
 
 #include "settings/Error.h"
 #include "settings/Text.h"
@@ -60,6 +60,7 @@ void appendEscaped(std::string& out, std::string_view text, bool isName) {
 }
 
 std::string unescaped(std::string_view text) {
+  if (text.find('\\') == std::string_view::npos) return std::string(text);  // the usual case
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -118,6 +119,58 @@ bool nameMatches(std::string_view escapedName, std::string_view name) {
     return equalsIgnoreCase(escapedName, name);  // the usual case, without a copy
   return equalsIgnoreCase(unescaped(escapedName), name);
 }
+
+// The names of the entries parsed so far, compared without regard to letter case. Open
+// addressing over entry positions: one probe per line keeps a read linear in the file size,
+// without an allocation per name.
+class NameSet {
+ public:
+  explicit NameSet(const std::vector<SettingsFile::Entry>& entries) : entries_(entries) {}
+
+  // True when no earlier entry has this name; the caller then appends the entry at once.
+  bool insertNew(std::string_view name) {
+    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    auto hash = foldedHash(name);
+    for (auto i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[i];
+      if (slot.position == kEmpty) {
+        slot = {static_cast<std::uint32_t>(entries_.size()), hash};
+        return true;
+      }
+      if (slot.hash == hash && equalsIgnoreCase(entries_[slot.position].first, name)) return false;
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t kEmpty = UINT32_MAX;
+  struct Slot {
+    std::uint32_t position = kEmpty;
+    std::uint32_t hash = 0;
+  };
+
+  static std::uint32_t foldedHash(std::string_view name) {
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a over the lower-cased bytes
+    for (char c : name) {
+      hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+      hash *= 1099511628211u;
+    }
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+  }
+
+  void grow() {
+    std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.position == kEmpty) continue;
+      auto i = slot.hash & (slots_.size() - 1);
+      while (slots_[i].position != kEmpty) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = slot;
+    }
+  }
+
+  const std::vector<SettingsFile::Entry>& entries_;
+  std::vector<Slot> slots_;
+};
 
 class FileDescriptor {
  public:
@@ -257,8 +310,13 @@ std::optional<pid_t> temporaryWriter(std::string_view entryName, const std::stri
 // Removes temporary files of fileName that a killed or crashed writer left behind: each is a
 // copy of the settings, FTP password included. Only our own names and files are touched.
 void removeStaleTemporaries(int folder, const std::string& fileName) {
-  DIR* dir = fdopendir(dup(folder));
-  if (!dir) return;  // cleaning up is a courtesy; the write itself does not depend on it
+  // Cleaning up is a courtesy: the write itself does not depend on it.
+  int copy = dup(folder);
+  DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
+  if (!dir) {
+    if (copy >= 0) close(copy);
+    return;
+  }
   const std::time_t now = std::time(nullptr);
   while (const dirent* entry = readdir(dir)) {
     auto writer = temporaryWriter(entry->d_name, fileName);
@@ -350,12 +408,10 @@ SettingsFile::SettingsFile(std::filesystem::path file, std::string keyName)
 
 std::vector<SettingsFile::Entry> SettingsFile::parse(std::string_view bytes) {
   std::vector<Entry> entries;
-  // Lower-cased names seen so far: one lookup per line keeps a read linear in the file size.
-  std::unordered_set<std::string> seen;
+  NameSet seen(entries);
   forEachEntry(bytes, [&](std::string_view name, std::string_view value) {
     std::string plainName = unescaped(name);
-    if (seen.insert(toLowerAscii(plainName)).second)
-      entries.emplace_back(std::move(plainName), unescaped(value));
+    if (seen.insertNew(plainName)) entries.emplace_back(std::move(plainName), unescaped(value));
     return true;
   });
   return entries;

@@ -402,6 +402,12 @@ TEST_F(SettingsStoreTest, UnreadableExistingFileIsNotReplaced) {
   std::filesystem::create_directories(key.path());  // a folder where the file should be
   EXPECT_THROW(key.write("fName1_Text", "x"), Error);
   EXPECT_TRUE(std::filesystem::is_directory(key.path()));
+  // A FIFO in the file's place must neither hang a read nor be replaced.
+  std::filesystem::remove(key.path());
+  ASSERT_EQ(mkfifo(key.path().c_str(), 0600), 0);
+  EXPECT_EQ(key.read("fName1_Text"), std::nullopt);
+  EXPECT_THROW(key.write("fName1_Text", "x"), Error);
+  EXPECT_TRUE(std::filesystem::is_fifo(key.path()));
 }
 
 TEST(TextRules, IntegersBooleansAndTrimming) {
