@@ -37,9 +37,10 @@ std::filesystem::path syncWatched;
 
 }  // namespace
 
+// Takes the place of the C library's fsync for this whole test program, and records each call.
 extern "C" int fsync(int fd) {
-  struct stat st {
-  }, watched{};
+  struct stat st {};
+  struct stat watched {};
   fstat(fd, &st);
   stat(syncWatched.c_str(), &watched);
   syncs.push_back({S_ISDIR(st.st_mode), st.st_nlink, st.st_ino, watched.st_ino});
