@@ -6,7 +6,10 @@
 // spelling written is kept. Lines that cannot be read are treated as absent values.
 //
 // Nothing is cached: every call opens, reads or writes, and closes the file. A write replaces
-// the file atomically (temporary file, flush, rename) with mode 0600, since it holds passwords.
+// the file atomically (a new file with mode 0600, since it holds passwords, synced, renamed over
+// the old one, then the folder synced) and never replaces a file it could not read whole. A
+// symlinked file is replaced at the link's target. Writers of cooperating processes take turns
+// (an advisory lock on the folder), so concurrent writes of different names keep both.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +24,11 @@ namespace lumivex {
 class SettingsFile {
  public:
   using Entry = std::pair<std::string, std::string>;
+
+  // Longest line the reader takes (name, "=", escaped value); longer lines are damage.
+  static constexpr std::size_t kMaxLine = 1u << 20;
+  // Most bytes a read takes in; a larger file is damage or an attack, read only in part.
+  static constexpr std::size_t kMaxFileSize = 64u << 20;
 
   // keyName names the key in error texts ("Software\Quorlan Software\Vistrel").
   SettingsFile(std::filesystem::path file, std::string keyName);
@@ -40,6 +48,9 @@ class SettingsFile {
   // Text form of the entries, and back; exposed for tests of the file format.
   static std::string serialize(const std::vector<Entry>& entries);
   static std::vector<Entry> parse(std::string_view bytes);
+
+  // Test hook: false makes writes behave as on a file system without O_TMPFILE.
+  static void useUnnamedTemporaryFiles(bool use);
 
  private:
   std::filesystem::path file_;
