@@ -11,11 +11,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include "app/ErrorReporter.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpUploadJob.h"
+#include "platform/AutostartEntry.h"
 #include "platform/HotkeyBackend.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
@@ -35,6 +37,10 @@ class THidForm : public QObject {
     QString languageFile;  // "lang.txt" in the executable's folder
     // System-wide hotkeys; null chooses the X11 grabs, or none off X11.
     platform::HotkeyBackend* hotkeys = nullptr;
+    // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
+    // shown: tests watch optionsDialogRequested instead.
+    platform::AutostartEntry* autostart = nullptr;
+    std::function<bool()> archiverPresent;
   };
 
   // Creates the components and runs FormCreate.
@@ -87,6 +93,7 @@ class THidForm : public QObject {
   void seedSettings();
   void registerHotkeys();
   void scheduleOverview();
+  void runOptionsDialog();
 
   Services services_;
   Registry registry_;

@@ -9,6 +9,7 @@
 #include "app/THidForm.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
+#include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/LanguageFile.h"
 
 namespace {
@@ -52,7 +53,10 @@ int main(int argc, char** argv) {
   lumivex::platform::SystemUserEnvironment environment;
   QString languageFile =
       QApplication::applicationDirPath() + '/' + QLatin1String(lumivex::kLanguageFileName);
-  lumivex::THidForm form({environment, errors, languageFile});
+  lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
+                                                 QApplication::applicationFilePath());
+  // archiverPresent: the after-capture actions' 7-Zip lookup, wired when they land.
+  lumivex::THidForm form({environment, errors, languageFile, nullptr, &autostart, {}});
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
   return QApplication::exec();
 }
