@@ -129,6 +129,12 @@ void HotKeyEdit::keyReleaseEvent(QKeyEvent* e) {
     showValue();
 }
 
+// A combination is replaced as a whole, never edited: no selection to suggest otherwise.
+void HotKeyEdit::focusInEvent(QFocusEvent* e) {
+  QLineEdit::focusInEvent(e);
+  deselect();
+}
+
 void HotKeyEdit::focusOutEvent(QFocusEvent* e) {
   showValue();
   QLineEdit::focusOutEvent(e);

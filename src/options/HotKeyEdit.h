@@ -33,6 +33,7 @@ class HotKeyEdit : public QLineEdit {
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void keyReleaseEvent(QKeyEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
 
  private:
