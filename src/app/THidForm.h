@@ -40,7 +40,7 @@ class THidForm : public QObject {
     // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
     // shown: tests watch optionsDialogRequested instead.
     platform::AutostartEntry* autostart = nullptr;
-    std::function<bool()> archiverPresent;
+    std::function<bool()> archiverPresent = nullptr;
   };
 
   // Creates the components and runs FormCreate.
