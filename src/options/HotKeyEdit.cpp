@@ -48,7 +48,10 @@ int unshiftedUsKey(int qtKey) {
 
 unsigned virtualKeyOf(const QKeyEvent& event) {
   const int padBit = event.modifiers() & Qt::KeypadModifier ? int(Qt::KeypadModifier) : 0;
-  for (int key : {event.key(), unshiftedUsKey(event.key())}) {
+  // With Shift held the reported key is the shifted character: look for its own key first.
+  const bool shifted = event.modifiers() & Qt::ShiftModifier;
+  const int unshifted = unshiftedUsKey(event.key());
+  for (int key : {shifted ? unshifted : event.key(), shifted ? event.key() : unshifted}) {
     for (unsigned vk = 1; vk < 256; ++vk) {
       const platform::KeyInfo* info = platform::keyByVirtualKey(vk);
       if (info && info->qtKey == (key | padBit)) return vk;

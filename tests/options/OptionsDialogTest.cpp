@@ -259,6 +259,8 @@ TEST_F(OptionsDialogTest, HotkeyFieldsRecordCombinationsWithTheReplacementModifi
   EXPECT_EQ(second->hotKey(), 0x4000 | 0x8000 | 0x41);
   QTest::keyClick(second, Qt::Key_Exclam, Qt::ShiftModifier | Qt::ControlModifier);
   EXPECT_EQ(second->text(), "Ctrl+Shift+1");
+  QTest::keyClick(second, Qt::Key_Escape);  // no cancel: nothing happens
+  EXPECT_TRUE(dialog->isVisible());
   QTest::keyClick(second, Qt::Key_Return);  // the dialog's, not a combination
   EXPECT_EQ(second->text(), "Ctrl+Shift+1");
   EXPECT_FALSE(dialog->isVisible()) << "Return pressed the default button";
