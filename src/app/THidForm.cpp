@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "options/HotkeyOverview.h"
+#include "options/TOptForm.h"
 #include "platform/FakeHotkeyBackend.h"
 #include "platform/x11/X11HotkeyBackend.h"
 #include "settings/LanguageFile.h"
@@ -170,10 +171,23 @@ void THidForm::cti1DblClick() {
     ~ClearGuard() { guard = false; }
   } clear{optionsGuard_};
   emit optionsDialogRequested();
+  if (services_.autostart) runOptionsDialog();
   fs1.Active = true;
   fs1.RestoreFormValues();
   registerHotkeys();
   scheduleOverview();
+}
+
+void THidForm::runOptionsDialog() {
+  options::TOptForm dialog(
+      {registry_.key(kSettingsKey), [this](int n, const QString& d) { return LookupText(n, d); },
+       [this](quint32 value) { return hkm1.HotKeyToText(value, true); },
+       services_.environment.desktopFolder(), services_.archiverPresent, *services_.autostart,
+       [this](const QString& text) { services_.errors.showError(text); }});
+  // Our own grabs would swallow the combinations typed into the hotkey fields; they are
+  // registered again, from the saved values, once the dialog has closed.
+  hkm1.ClearHotKeys();
+  dialog.exec();
 }
 
 void THidForm::ShowHotkeys1Click() { scheduleOverview(); }

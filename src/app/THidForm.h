@@ -11,12 +11,14 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include "actions/AfterCaptureActions.h"
 #include "app/ErrorReporter.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpUploadJob.h"
+#include "platform/AutostartEntry.h"
 #include "platform/HotkeyBackend.h"
 #include "platform/Launcher.h"
 #include "platform/UserEnvironment.h"
@@ -39,6 +41,10 @@ class THidForm : public QObject {
     platform::HotkeyBackend* hotkeys = nullptr;
     // Starts the mail program and the archiver; null starts nothing.
     platform::Launcher* launcher = nullptr;
+    // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
+    // shown: tests watch optionsDialogRequested instead.
+    platform::AutostartEntry* autostart = nullptr;
+    std::function<bool()> archiverPresent = nullptr;
   };
 
   // Creates the components and runs FormCreate.
@@ -94,6 +100,7 @@ class THidForm : public QObject {
   void seedSettings();
   void registerHotkeys();
   void scheduleOverview();
+  void runOptionsDialog();
 
   Services services_;
   Registry registry_;

@@ -4,12 +4,14 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "actions/ArchiveHandOff.h"
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
 #include "app/THidForm.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
 #include "platform/posix/PosixLauncher.h"
+#include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/LanguageFile.h"
 
 namespace {
@@ -54,8 +56,12 @@ int main(int argc, char** argv) {
   QString languageFile =
       QApplication::applicationDirPath() + '/' + QLatin1String(lumivex::kLanguageFileName);
   lumivex::platform::PosixLauncher launcher;
+  lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
+                                                 QApplication::applicationFilePath());
   lumivex::THidForm::Services services{environment, errors, languageFile};
   services.launcher = &launcher;
+  services.autostart = &autostart;
+  services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
   return QApplication::exec();

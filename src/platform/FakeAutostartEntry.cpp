@@ -1,0 +1,12 @@
+#include "platform/FakeAutostartEntry.h"
+
+#include "settings/Error.h"
+
+namespace lumivex::platform {
+
+void FakeAutostartEntry::setEnabled(bool on) {
+  if (failWrites) throw Error(kAutostartError);
+  changes.append(on);
+}
+
+}  // namespace lumivex::platform
