@@ -56,7 +56,9 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   platform::FakeAutostartEntry autostart;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-  THidForm form({env, errors, lang, nullptr, &autostart, {}});
+  THidForm::Services services{env, errors, lang};
+  services.autostart = &autostart;
+  THidForm form(services);
   QStringList captures;
   QObject::connect(&form, &THidForm::captureRequested,
                    [&](bool area) { captures << (area ? "area" : "screen"); });
