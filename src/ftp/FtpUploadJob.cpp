@@ -30,9 +30,10 @@ uint16_t ParsePortText(std::string_view text) {
   return static_cast<uint16_t>(port);
 }
 
-FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1) : host_(host), ftp1_(ftp1) {
-  timer2_.setInterval(500);
-  QObject::connect(&timer2_, &QTimer::timeout, &timer2_, [this] {
+FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock)
+    : host_(host), ftp1_(ftp1), storeDelay_(clock.createTimer()) {
+  storeDelay_->setInterval(500);
+  storeDelay_->setTimeoutHandler([this] {
     try {
       Timer2Timer();
     } catch (const std::exception& error) {
@@ -65,11 +66,7 @@ void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
 }
 
 void FtpUploadJob::Notice(const std::string& title, const std::string& text) {
-  if (host_.OldShellSystem()) {
-    host_.ShowMessageBox(text);
-  } else {
-    host_.ShowBalloonNotice(title, text, 1, 60);
-  }
+  host_.ShowNotice(title, "Lumivex", text, 1, 60);
 }
 
 void FtpUploadJob::ftp1FtpConnected(TCustomFtpClient& sender) {
@@ -86,7 +83,7 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
     case fscLogin:
       host_.SetTrayHint(sender.User() + " " + host_.LookupText(170, "logged on to") + " " +
                         sender.Server());
-      timer2_.start();
+      storeDelay_->start();
       break;
     case fscCurrentDir:
       host_.SetTrayHint(info);
@@ -111,7 +108,7 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
 }
 
 void FtpUploadJob::Timer2Timer() {
-  timer2_.stop();
+  storeDelay_->stop();
   ftp1_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
 }
 

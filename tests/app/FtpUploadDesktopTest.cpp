@@ -7,7 +7,6 @@
 #include "TempDir.h"
 #include "TestEnvironment.h"
 #include "app/THidForm.h"
-#include "platform/FakeHotkeyBackend.h"
 
 using namespace lumivex;
 using namespace lumivex::ftp::test;
@@ -17,7 +16,12 @@ namespace {
 struct FtpUploadDesktop : ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
-  platform::FakeHotkeyBackend hotkeys;
+  // Real notices and time, hotkeys that no test presses.
+  struct Platform {
+    platform::FakeHotkeyBackend hotkeys;
+    platform::DesktopNoticeService notices;
+    platform::QtClock clock;
+  } platform;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   RealServer server;
@@ -29,8 +33,8 @@ struct FtpUploadDesktop : ::testing::Test {
     key.write("pass1_Text", "secret");
     key.write("RemFolder1_Text", "pics");
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    auto form = std::make_unique<THidForm>(THidForm::Services{env, errors, lang, &hotkeys});
-    form->Timer3.stop();  // the overview's notice is not what this test reads
+    auto form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
+    form->overviewDelay().stop();  // the overview's notice is not what this test reads
     return form;
   }
 
@@ -63,7 +67,7 @@ TEST_F(FtpUploadDesktop, CapturedFileReachesTheServerAndTheTraySaysSo) {
   EXPECT_TRUE(bodies.contains("Connected to: 127.0.0.1")) << bodies.join("|").toStdString();
   EXPECT_TRUE(bodies.contains("File LumivexPhoto 1.png uploaded to 127.0.0.1."))
       << bodies.join("|").toStdString();
-  EXPECT_TRUE(probe::waitUntil([&] { return form->ftp1.State() == ftp::ftpIdle; }, 10000));
+  EXPECT_TRUE(probe::waitUntil([&] { return form->ftpClient().State() == ftp::ftpIdle; }, 10000));
   EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join("|").toStdString();
 }
 
@@ -72,7 +76,7 @@ TEST_F(FtpUploadDesktop, BadPortTextIsShownAndNothingConnects) {
   key.write("FtpPort1_Text", "70000");
   EXPECT_THROW(form->StartFtpUpload(QString::fromStdString((dir.path / "x.png").string())),
                std::exception);
-  EXPECT_EQ(form->ftp1.State(), ftp::ftpIdle);
+  EXPECT_EQ(form->ftpClient().State(), ftp::ftpIdle);
 }
 
 }  // namespace

@@ -12,14 +12,19 @@ using ::testing::IsEmpty;
 
 namespace {
 
+// The tray menu's items in order: Options1, ShowHotkeys1, N1, Exit1.
+enum MenuItem { kOptions, kShowHotkeys, kSeparator, kExit };
+QAction* menuItem(THidForm& form, MenuItem item) { return form.trayMenu().actions().at(item); }
+
 struct MainFormTest : ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
+  FakePlatform platform;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> start() {
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    return std::make_unique<THidForm>(THidForm::Services{env, errors, lang});
+    return std::make_unique<THidForm>(formServices(env, errors, lang, platform));
   }
 };
 
@@ -36,10 +41,10 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
   }
   EXPECT_EQ(key.read("fPath1_Text"), (dir.path / "Desktop").string());
   EXPECT_THAT(*key.read("pass1_Text"), ::testing::MatchesRegex(".+@.+\\..+"));
-  EXPECT_TRUE(form->Timer3.isActive()) << "the overview is scheduled";
-  EXPECT_FALSE(form->Timer1.isActive());
-  EXPECT_FALSE(form->Timer2.isActive());
-  EXPECT_EQ(form->ftp1.State(), ftp::ftpIdle);
+  EXPECT_TRUE(form->overviewDelay().isActive()) << "the overview is scheduled";
+  EXPECT_FALSE(form->timedCaptureTimer().isActive());
+  EXPECT_FALSE(form->ftpStoreDelay().isActive());
+  EXPECT_EQ(form->ftpClient().State(), ftp::ftpIdle);
 }
 
 TEST_F(MainFormTest, EmptyValuesAreReseededAndOthersKept) {
@@ -64,34 +69,35 @@ TEST_F(MainFormTest, SeedingErrorIsShownAndSkipsTheRestOfTheStart) {
   dir.write("lang.txt", "[lumivex_it]\n330=Esci\n");
   auto form = start();
   EXPECT_THAT(errors.errors, ElementsAre("Error creating system registry entry"));
-  EXPECT_EQ(form->Exit1->text(), "Esci") << "the menu is localised before the seeding";
-  EXPECT_FALSE(form->Timer3.isActive()) << "steps after the seeding are skipped";
+  EXPECT_EQ(menuItem(*form, kExit)->text(), "Esci") << "the menu is localised before the seeding";
+  EXPECT_FALSE(form->overviewDelay().isActive()) << "steps after the seeding are skipped";
 }
 
 TEST_F(MainFormTest, TrayMenuTextsComeFromTheLanguageFile) {
   dir.write("lang.txt", "[LUMIVEX_IT]\n310 = Opzioni...\n320=\n330=--\n");
   auto form = start();
-  EXPECT_EQ(form->Options1->text(), "Opzioni...");
-  EXPECT_EQ(form->ShowHotkeys1->text(), "");
-  EXPECT_EQ(form->Exit1->text(), "Exit");
-  EXPECT_EQ(form->pm1.defaultAction(), form->Options1);
+  EXPECT_EQ(menuItem(*form, kOptions)->text(), "Opzioni...");
+  EXPECT_EQ(menuItem(*form, kShowHotkeys)->text(), "");
+  EXPECT_TRUE(menuItem(*form, kSeparator)->isSeparator());
+  EXPECT_EQ(menuItem(*form, kExit)->text(), "Exit");
+  EXPECT_EQ(form->trayMenu().defaultAction(), menuItem(*form, kOptions));
   EXPECT_EQ(form->LookupText(145, "Screen captured!"), "Screen captured!");
 }
 
 TEST_F(MainFormTest, OptionsDialogOpensOnceAtATimeAndReschedulesTheOverview) {
   auto form = start();
-  form->Timer3.stop();
+  form->overviewDelay().stop();
   int opened = 0;
   QObject::connect(form.get(), &THidForm::optionsDialogRequested, [&] {
     ++opened;
     EXPECT_TRUE(form->optionsDialogOpen());
     form->cti1DblClick();  // a second double click while the dialog shows
-    form->Options1->trigger();
+    menuItem(*form, kOptions)->trigger();
   });
   form->cti1DblClick();
   EXPECT_EQ(opened, 1);
   EXPECT_FALSE(form->optionsDialogOpen());
-  EXPECT_TRUE(form->Timer3.isActive());
+  EXPECT_TRUE(form->overviewDelay().isActive());
   form->cti1DblClick();
   EXPECT_EQ(opened, 2);
 }

@@ -29,8 +29,9 @@ QWidget* visibleTopLevel(const char* className) {
 }
 
 TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
-  EXPECT_FALSE(TTrayIcon::IsOldShellDesktop());
-  TTrayIcon tray;
+  platform::DesktopNoticeService notices;
+  EXPECT_FALSE(notices.isOldShell());
+  TTrayIcon tray(notices);
   tray.SetIconList(TTrayIcon::StoragePictures());
   tray.HideToTray();
   ASSERT_TRUE(probe::waitUntil([] { return probe::embeddedTrayIcon() != 0; }));
@@ -45,7 +46,7 @@ TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
 }
 
 TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
-  EXPECT_TRUE(TTrayIcon::IsOldShellDesktop());
+  EXPECT_TRUE(platform::DesktopNoticeService().isOldShell());
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
@@ -58,8 +59,10 @@ TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
     }
   });
   closer.start(20);
-  THidForm form({env, errors, QString::fromStdString((dir.path / "lang.txt").string())});
-  EXPECT_TRUE(form.oldShellSystem);
+  DesktopPlatform desktop;
+  THidForm form(
+      formServices(env, errors, QString::fromStdString((dir.path / "lang.txt").string()), desktop));
+  EXPECT_TRUE(form.oldShellSystem());
   ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 1; }));
   EXPECT_EQ(boxes[0],
             "Hotkey to caputre...|Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"
@@ -102,7 +105,9 @@ TEST(OldShell, HotkeyPressedWhileANoticeBoxIsOpenShowsItsOwnBox) {
     box->accept();
   });
   watcher.start(20);
-  THidForm form({env, errors, QString::fromStdString((dir.path / "lang.txt").string())});
+  DesktopPlatform desktop;
+  THidForm form(
+      formServices(env, errors, QString::fromStdString((dir.path / "lang.txt").string()), desktop));
   ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 2 && seen.isEmpty(); }));
   EXPECT_TRUE(boxes[0].startsWith("Hotkey to caputre...|Full screen - Shift+F1\r\n"));
   EXPECT_EQ(boxes[1], "Lumivex|Capture to clipboard.");

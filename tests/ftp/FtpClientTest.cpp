@@ -21,7 +21,7 @@ using test::ServerProcess;
 
 // One client uploading one file, with everything it reports written down.
 struct Session {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   std::vector<std::string> events;
   std::vector<std::string> commands;
   std::vector<std::string> replies;
@@ -291,7 +291,7 @@ TEST_F(ScriptedServerTest, ServerClosingAtEveryStepLeavesTheClientIdle) {
 // ---- without a server -----------------------------------------------------------------------
 
 TEST(FtpClientTest, RefusesOperationsOutOfTurnAndLineBreaksInArguments) {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   QTemporaryDir dir;
   std::string file = dir.filePath("f").toStdString();
   test::WriteFile(file, "x");
@@ -326,7 +326,7 @@ TEST(FtpClientTest, RefusesOperationsOutOfTurnAndLineBreaksInArguments) {
 }
 
 TEST(FtpClientTest, ReplyTableStatusesAndFailures) {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   std::vector<std::string> seen;
   ftp.OnFtpStatus = [&](TCustomFtpClient&, TFtpStatusCode code, const std::string& info) {
     seen.push_back(std::string(StatusName(code)) + ":" + info);

@@ -6,6 +6,7 @@
 
 #include "FtpTestSupport.h"
 #include "ftp/FtpUploadJob.h"
+#include "platform/qt/QtClock.h"
 
 namespace lumivex::ftp {
 namespace {
@@ -17,10 +18,9 @@ class FakeHost : public FtpJobHost {
  public:
   std::map<std::string, std::string> settings;
   std::map<int, std::string> language;  // entries of a language file
-  std::vector<std::string> notices;     // "title|text" or "box|text"
+  std::vector<std::string> notices;     // "title|text"
   std::vector<std::string> hints;
   std::vector<std::string> errors;
-  bool oldShell = false;
 
   std::string ReadRegistryText(std::string_view name) override {
     auto it = settings.find(std::string(name));
@@ -30,16 +30,14 @@ class FakeHost : public FtpJobHost {
     auto it = language.find(number);
     return it == language.end() ? std::string(defaultText) : it->second;
   }
-  bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
-                         int timeoutSeconds) override {
+  void ShowNotice(const std::string& title, const std::string& boxCaption, const std::string& text,
+                  int iconKind, int timeoutSeconds) override {
+    EXPECT_EQ(boxCaption, "Lumivex");
     EXPECT_EQ(iconKind, 1);
     EXPECT_EQ(timeoutSeconds, 60);
     notices.push_back(title + "|" + text);
-    return true;
   }
   void SetTrayHint(const std::string& hint) override { hints.push_back(hint); }
-  bool OldShellSystem() override { return oldShell; }
-  void ShowMessageBox(const std::string& text) override { notices.push_back("box|" + text); }
   void ShowError(const std::exception& error) override { errors.push_back(error.what()); }
   bool HintSeen(const std::string& hint) const {
     return std::find(hints.begin(), hints.end(), hint) != hints.end();
@@ -70,8 +68,9 @@ class UploadJobTest : public ::testing::Test {
   std::string server;
   std::string picture, content;
   FakeHost host;
-  TFtpClient ftp;
-  FtpUploadJob job{host, ftp};
+  TCustomFtpClient ftp;
+  platform::QtClock clock;
+  FtpUploadJob job{host, ftp, clock};
 };
 
 TEST_F(UploadJobTest, SuccessfulUploadShowsTheWholeSequence) {
@@ -128,15 +127,15 @@ TEST_F(UploadJobTest, RemoteFoldersAndServerTexts) {
   }
 }
 
-TEST_F(UploadJobTest, ActiveModeFromTheSettingAndMessageBoxesOnOldShells) {
+TEST_F(UploadJobTest, ActiveModeFromTheSetting) {
   host.settings["DoPasv_Checked"] = "False";
-  host.oldShell = true;
   job.StartFtpUpload(picture);
   EXPECT_FALSE(ftp.PassiveMode());
   ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
-  EXPECT_EQ(host.notices[0], "box|Connected to: 127.0.0.1");
+  EXPECT_EQ(host.notices[0], "FTP Status|Connected to: 127.0.0.1");
   EXPECT_EQ(host.notices[1],
-            "box|File anna_LumivexPhoto_2005_06_19 22_22_17.png uploaded to 127.0.0.1.");
+            "Upload Complete|File anna_LumivexPhoto_2005_06_19 22_22_17.png uploaded to "
+            "127.0.0.1.");
   ASSERT_TRUE(RunToClose());
   EXPECT_TRUE(test::ReadFile(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")) == content);
 }
@@ -230,9 +229,10 @@ TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn)
                    {"pass1_Text", "secret"},
                    {"FtpPort1_Text", std::to_string(server.Port())},
                    {"FtpServer1_Text", "127.0.0.1"}};
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   ftp.TransferTimeout = 1000;
-  FtpUploadJob job(host, ftp);
+  platform::QtClock clock;
+  FtpUploadJob job(host, ftp, clock);
   job.StartFtpUpload(picture);
   ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
   EXPECT_EQ(host.notices[1], "Upload Failed|Upload timed out.");

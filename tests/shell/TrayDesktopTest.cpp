@@ -1,5 +1,6 @@
 // The tray component in a real tray host with a recording notification service.
 #include "DesktopProbe.h"
+#include "platform/dbus/DesktopNoticeService.h"
 #include "shell/TrayIcon.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ class TrayDesktop : public ::testing::Test {
     menu = std::make_unique<QMenu>();
     menu->addAction(QStringLiteral("Options..."));
     menu->addAction(QStringLiteral("Exit"));
-    tray = std::make_unique<TTrayIcon>();
+    tray = std::make_unique<TTrayIcon>(notices);
     tray->SetIconList(TTrayIcon::StoragePictures());
     tray->SetHint(QStringLiteral("Lumivex"));
     tray->SetPopupMenu(menu.get());
@@ -63,6 +64,7 @@ class TrayDesktop : public ::testing::Test {
   }
 
   std::unique_ptr<QMenu> menu;
+  lumivex::platform::DesktopNoticeService notices;
   std::unique_ptr<TTrayIcon> tray;
 };
 
