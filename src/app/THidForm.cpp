@@ -6,6 +6,7 @@
 #include "options/HotkeyOverview.h"
 #include "settings/LanguageFile.h"
 #include "settings/SettingsTable.h"
+#include "settings/TextTable.h"
 #include "shell/HotkeyDispatch.h"
 #include "shell/StorageMode.h"
 
@@ -104,15 +105,20 @@ void THidForm::buildTrayMenu() {
 
 THidForm::~THidForm() = default;
 
+QString THidForm::LookupText(int number) const {
+  const std::string_view text = settings::defaultText(number);
+  return LookupText(number, QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
 QString THidForm::LookupText(int number, const QString& defaultText) const {
   return QString::fromStdString(
       lookupLanguageText(services_.languageFile.toStdString(), number, defaultText.toStdString()));
 }
 
 void THidForm::FormCreate() {
-  optionsItem_->setText(LookupText(310, QStringLiteral("Options...")));
-  showHotkeysItem_->setText(LookupText(320, QStringLiteral("Show hotkeys for capture")));
-  exitItem_->setText(LookupText(330, QStringLiteral("Exit")));
+  optionsItem_->setText(LookupText(310));
+  showHotkeysItem_->setText(LookupText(320));
+  exitItem_->setText(LookupText(330));
   seedSettings();
   formStorage_.Active = true;
   formStorage_.RestoreFormValues();

@@ -47,6 +47,8 @@ class THidForm : public QObject {
 
   // Localised text for a string number (the language file, or the built-in default).
   QString LookupText(int number, const QString& defaultText) const;
+  // The same with the default of the text table (settings/TextTable.h).
+  QString LookupText(int number) const;
 
   // Handlers.
   void FormCreate();

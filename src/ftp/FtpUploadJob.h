@@ -53,6 +53,8 @@ class FtpUploadJob {
   platform::Timer& StoreDelay() { return *storeDelay_; }
 
  private:
+  // A text of the language file, or its default from the text table.
+  std::string Text(int number);
   void Notice(const std::string& title, const std::string& text);
 
   FtpJobHost& host_;

@@ -4,6 +4,7 @@
 #include "app/THidForm.h"
 #include "options/HotkeyOverview.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ class MainFormShell : public ::testing::Test {
 };
 
 TEST_F(MainFormShell, RegistersTheFiveStoredCombinationsInOrder) {
-  key.write("Hotkey2_HotKey", std::to_string(0x8000 | 0x4000 | 0x2C));  // Ctrl+Alt+Print
+  key.write(settings::kHotkey2, std::to_string(0x8000 | 0x4000 | 0x2C));  // Ctrl+Alt+Print
   start();
   const auto& r = hotkeys.registrations();
   ASSERT_EQ(r.size(), 5);
@@ -64,8 +65,8 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
   hotkeys.press(kModShift, 0x70);
   EXPECT_EQ(actions, QStringList({"screen"}));
   // Changed behind the registrations' back, as while the options dialog is open.
-  key.write("Hotkey1_HotKey", "8305");
-  key.write("Hotkey3_HotKey", "8304");
+  key.write(settings::kHotkey1, "8305");
+  key.write(settings::kHotkey3, "8304");
   hotkeys.press(kModShift, 0x70);
   hotkeys.press(kModShift, 0x71);
   EXPECT_EQ(actions, QStringList({"screen", "window", "screen", "area"}));
@@ -83,7 +84,7 @@ TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
   start();
   QObject::connect(form.get(), &THidForm::optionsDialogRequested,
-                   [this] { key.write("Hotkey1_HotKey", std::to_string(0x4000 | 0x51)); });
+                   [this] { key.write(settings::kHotkey1, std::to_string(0x4000 | 0x51)); });
   form->cti1DblClick();
   EXPECT_FALSE(hotkeys.press(kModShift, 0x70));
   EXPECT_TRUE(hotkeys.press(kModControl, 0x51));
@@ -150,18 +151,18 @@ TEST_F(MainFormShell, NoticesGoToTheNotificationServiceWhereThereIsOne) {
 
 TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   start();
-  key.write("Radiobutton1_Checked", "TRUE");
+  key.write(settings::kClipboardMode, "TRUE");
   form->Timer3Timer();
   EXPECT_EQ(form->trayIcon().IconIndex(), 1);
-  key.write("Radiobutton1_Checked", "anything");
+  key.write(settings::kClipboardMode, "anything");
   form->Timer3Timer();
   EXPECT_EQ(form->trayIcon().IconIndex(), 0);
   ASSERT_EQ(notices.size(), 2);
   EXPECT_TRUE(notices[1].text.endsWith("\r\n------------\r\nCapture to file."));
   // "TRUE" counts as clipboard for the overview but not as "false" for the switch.
-  key.write("Radiobutton1_Checked", "TRUE");
+  key.write(settings::kClipboardMode, "TRUE");
   form->ToggleStorageMode();
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "False");
+  EXPECT_EQ(key.read(settings::kClipboardMode), "False");
   EXPECT_EQ(notices.last().text, "Capture to file.");
 }
 

@@ -39,8 +39,8 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
       EXPECT_EQ(entries[i].second, settings::kSeedTable[i].seed);
     }
   }
-  EXPECT_EQ(key.read("fPath1_Text"), (dir.path / "Desktop").string());
-  EXPECT_THAT(*key.read("pass1_Text"), ::testing::MatchesRegex(".+@.+\\..+"));
+  EXPECT_EQ(key.read(settings::kFolder), (dir.path / "Desktop").string());
+  EXPECT_THAT(*key.read(settings::kFtpPassword), ::testing::MatchesRegex(".+@.+\\..+"));
   EXPECT_TRUE(form->overviewDelay().isActive()) << "the overview is scheduled";
   EXPECT_FALSE(form->timedCaptureTimer().isActive());
   EXPECT_FALSE(form->ftpStoreDelay().isActive());
@@ -48,17 +48,17 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
 }
 
 TEST_F(MainFormTest, EmptyValuesAreReseededAndOthersKept) {
-  key.write("fName1_Text", "");
-  key.write("FtpServer1_Text", "");
-  key.write("JPGCompr1_Position", "40");
-  key.write("fPath1_Text", "/srv/" + std::string(400, 'p'));  // longer than the old 255 limit
-  key.write("Radiobutton1_Checked", "True");
+  key.write(settings::kBaseName, "");
+  key.write(settings::kFtpServer, "");
+  key.write(settings::kJpegQuality, "40");
+  key.write(settings::kFolder, "/srv/" + std::string(400, 'p'));  // longer than the old 255 limit
+  key.write(settings::kClipboardMode, "True");
   start();
-  EXPECT_EQ(key.read("fName1_Text"), "LumivexPhoto");
-  EXPECT_EQ(key.read("FtpServer1_Text"), "");  // seeded with empty text again
-  EXPECT_EQ(key.read("JPGCompr1_Position"), "40");
-  EXPECT_EQ(key.read("fPath1_Text"), "/srv/" + std::string(400, 'p'));
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "True");
+  EXPECT_EQ(key.read(settings::kBaseName), "LumivexPhoto");
+  EXPECT_EQ(key.read(settings::kFtpServer), "");  // seeded with empty text again
+  EXPECT_EQ(key.read(settings::kJpegQuality), "40");
+  EXPECT_EQ(key.read(settings::kFolder), "/srv/" + std::string(400, 'p'));
+  EXPECT_EQ(key.read(settings::kClipboardMode), "True");
   // The main form's storage stamps its version when the form goes away, and nothing else.
   EXPECT_EQ(key.read("FormVersion"), "0");
   EXPECT_EQ(key.entries().size(), settings::kSeedTable.size() + 2);
