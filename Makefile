@@ -7,7 +7,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DLUMIVEX_WERROR=ON
 endif
 
-.PHONY: all deps test-deps configure build run test bench install format clean
+.PHONY: all deps test-deps configure build run test test-quick bench install format clean
 
 all: build
 
@@ -27,8 +27,19 @@ run: deps
 	$(MAKE) build CMAKE_FLAGS="$(CMAKE_FLAGS) -DLUMIVEX_TESTS=OFF" BUILD=$(BUILD)-run
 	$(BUILD)-run/src/app/lumivex
 
+# Everything that checks the code: format, module includes, the build (-Wshadow included), the
+# suite, clang-tidy, the suite again under ASan+UBSan, and each fuzz target for 20 seconds.
 test: test-deps
+	scripts/check-format.sh
+	scripts/check-includes.py
 	$(MAKE) build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	scripts/check-tidy.sh $(BUILD) $(JOBS)
+	scripts/check-sanitize.sh $(BUILD)-asan $(JOBS)
+	scripts/check-fuzz.sh $(BUILD)-fuzz 20
+
+# The edit-and-test loop: build and run the suite only (no package installs, no extra builds).
+test-quick: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: test-deps build
@@ -41,4 +52,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-run
+	rm -rf $(BUILD) $(BUILD)-run $(BUILD)-asan $(BUILD)-fuzz

@@ -20,7 +20,6 @@
 
 // clang-format off
 #include <csetjmp>
-#include <jpeglib.h>
 // clang-format on
 #ifdef LUMIVEX_BENCH_LIBPNG
 #include <png.h>
@@ -30,6 +29,7 @@
 #endif
 
 #include "Bench.h"
+#include "LibjpegReference.h"
 #include "codecs/BmpWriter.h"
 #include "codecs/GifImage.h"
 #include "codecs/JpegImage.h"
@@ -347,47 +347,15 @@ std::uint64_t LibpngWrite(const Picture& p, const std::string& path, int level) 
 }
 #endif
 
-struct JpegFailure {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
 std::uint64_t LibjpegWrite(const Picture& p, const std::string& path, int quality) {
-  jpeg_compress_struct cinfo{};
-  JpegFailure err{};
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = [](j_common_ptr c) {
-    std::longjmp(reinterpret_cast<JpegFailure*>(c->err)->jump, 1);
-  };
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    throw std::runtime_error("libjpeg failed");
-  }
-  jpeg_create_compress(&cinfo);
-  jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = p.width;
-  cinfo.image_height = p.height;
-  cinfo.input_components = 4;
-  cinfo.in_color_space = JCS_EXT_BGRX;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  cinfo.dct_method = JDCT_FLOAT;
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&p.bgrx[std::size_t(cinfo.next_scanline) * p.width * 4]);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
+  const std::vector<std::uint8_t> jpeg = lumivex::reference::EncodeWithLibjpeg(
+      p.bgrx.data(), p.width, p.height, std::size_t(p.width) * 4,
+      lumivex::reference::JpegInput::kBgrx, quality);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  const bool ok = f != nullptr && std::fwrite(out, 1, size, f) == size;
+  const bool ok = f != nullptr && std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size();
   if (f != nullptr) std::fclose(f);
-  std::free(out);
   if (!ok) throw std::runtime_error("write failed");
-  return size;
+  return jpeg.size();
 }
 
 #ifdef LUMIVEX_BENCH_GIFLIB

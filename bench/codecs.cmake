@@ -2,7 +2,7 @@
 # packages); without them the suite generates its pictures and skips those anchors.
 find_package(PNG QUIET)
 find_package(GIF QUIET)
-target_link_libraries(lumivex-bench PRIVATE ZLIB::ZLIB JPEG::JPEG)
+target_link_libraries(lumivex-bench PRIVATE ZLIB::ZLIB lumivex_libjpeg_reference)
 if(PNG_FOUND)
   target_link_libraries(lumivex-bench PRIVATE PNG::PNG)
   target_compile_definitions(lumivex-bench PRIVATE LUMIVEX_BENCH_LIBPNG)

@@ -1,15 +1,14 @@
 #include "app/THidForm.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "options/HotkeyOverview.h"
 #include "options/TOptForm.h"
-#include "platform/FakeHotkeyBackend.h"
-#include "platform/x11/X11HotkeyBackend.h"
 #include "settings/LanguageFile.h"
 #include "settings/SettingsTable.h"
+#include "settings/TextTable.h"
 #include "shell/HotkeyDispatch.h"
-#include "shell/NoticeBox.h"
 #include "shell/StorageMode.h"
 
 namespace lumivex {
@@ -18,13 +17,6 @@ namespace {
 
 Registry makeRegistry(const platform::UserEnvironment& env) {
   return Registry(env.configFolder().toStdString(), env.systemConfigFolder().toStdString());
-}
-
-// Off X11 (tests on the offscreen platform) hotkeys are accepted and never pressed.
-std::unique_ptr<platform::HotkeyBackend> chooseHotkeys(platform::HotkeyBackend* given) {
-  if (given) return nullptr;
-  if (auto x11 = platform::createX11HotkeyBackend()) return x11;
-  return std::make_unique<platform::FakeHotkeyBackend>();
 }
 
 }  // namespace
@@ -41,18 +33,13 @@ class THidForm::FtpHost final : public ftp::FtpJobHost {
         .LookupText(number, QString::fromUtf8(defaultText.data(), qsizetype(defaultText.size())))
         .toStdString();
   }
-  bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
-                         int seconds) override {
-    return form_.cti1.ShowBalloonNotice(QString::fromStdString(title), QString::fromStdString(text),
-                                        iconKind, quint8(seconds));
+  void ShowNotice(const std::string& title, const std::string& boxCaption, const std::string& text,
+                  int iconKind, int seconds) override {
+    form_.ShowNotice(QString::fromStdString(title), QString::fromStdString(boxCaption),
+                     QString::fromStdString(text), iconKind, seconds);
   }
   void SetTrayHint(const std::string& hint) override {
-    form_.cti1.SetHint(QString::fromStdString(hint));
-  }
-  bool OldShellSystem() override { return form_.oldShellSystem; }
-  void ShowMessageBox(const std::string& text) override {
-    shell::ShowNoticeBox(QStringLiteral("Lumivex"), QString::fromStdString(text),
-                         shell::kBalloonInfo);
+    form_.trayIcon_.SetHint(QString::fromStdString(hint));
   }
   void ShowError(const std::exception& error) override {
     form_.services_.errors.showError(QString::fromUtf8(error.what()));
@@ -66,45 +53,38 @@ THidForm::THidForm(Services services, QObject* parent)
     : QObject(parent),
       services_(services),
       registry_(makeRegistry(services.environment)),
-      fs1(registry_.key(kSettingsKey)),
-      ownHotkeys_(chooseHotkeys(services.hotkeys)),
-      hkm1(services.hotkeys ? *services.hotkeys : *ownHotkeys_),
+      formStorage_(registry_.key(kSettingsKey)),
+      timedCaptureTimer_(services.clock.createTimer()),
+      overviewDelay_(services.clock.createTimer()),
+      hotkeys_(services.hotkeys),
+      trayIcon_(services.notices),
       ftpHost_(std::make_unique<FtpHost>(*this)),
-      ftpJob_(std::make_unique<ftp::FtpUploadJob>(*ftpHost_, ftp1)),
-      Timer2(ftpJob_->Timer2()) {
-  fs1.onError = [this](const QString& text) { services_.errors.showError(text); };
+      ftpJob_(std::make_unique<ftp::FtpUploadJob>(*ftpHost_, ftpClient_, services.clock)) {
+  formStorage_.onError = [this](const QString& text) { services_.errors.showError(text); };
+  buildTrayMenu();
 
-  Options1 = pm1.addAction(QStringLiteral("Options..."));
-  ShowHotkeys1 = pm1.addAction(QStringLiteral("Show hotkeys for capture"));
-  N1 = pm1.addSeparator();
-  Exit1 = pm1.addAction(QStringLiteral("Exit"));
-  pm1.setDefaultAction(Options1);
-  auto handle = [this](auto handler) {
-    return [this, handler] { guarded(services_.errors, [&] { (this->*handler)(); }); };
-  };
-  connect(Options1, &QAction::triggered, this, handle(&THidForm::cti1DblClick));
-  connect(ShowHotkeys1, &QAction::triggered, this, handle(&THidForm::ShowHotkeys1Click));
-  connect(Exit1, &QAction::triggered, this, handle(&THidForm::Exit1Click));
-
-  Timer1.setInterval(300000);
-  Timer3.setInterval(options::kOverviewDelayMs);
-  Timer3.setSingleShot(true);
-  connect(&Timer3, &QTimer::timeout, this, handle(&THidForm::Timer3Timer));
-  ftp1.OnException = [this](const std::exception& e) {
+  timedCaptureTimer_->setInterval(300000);
+  overviewDelay_->setInterval(options::kOverviewDelayMs);
+  overviewDelay_->setSingleShot(true);
+  overviewDelay_->setTimeoutHandler(
+      [this] { guarded(services_.errors, [this] { Timer3Timer(); }); });
+  ftpClient_.OnException = [this](const std::exception& e) {
     services_.errors.showError(QString::fromUtf8(e.what()));
   };
 
-  connect(&hkm1, &shell::THotKeyManager::HotKeyPressed, this, [this](quint32 value, quint16 id) {
-    guarded(services_.errors, [&] { hkm1HotKeyPressed(value, id); });
-  });
-  cti1.SetIconList(shell::TTrayIcon::StoragePictures());
-  cti1.SetIconIndex(0);
-  cti1.SetHint(QStringLiteral("Lumivex"));
-  cti1.SetPopupMenu(&pm1);
-  connect(&cti1, &shell::TTrayIcon::OnDblClick, this, handle(&THidForm::cti1DblClick));
-  oldShellSystem = shell::TTrayIcon::IsOldShellDesktop();
+  connect(&hotkeys_, &shell::THotKeyManager::HotKeyPressed, this,
+          [this](quint32 value, quint16 id) {
+            guarded(services_.errors, [&] { hkm1HotKeyPressed(value, id); });
+          });
+  trayIcon_.SetIconList(shell::TTrayIcon::StoragePictures());
+  trayIcon_.SetIconIndex(0);
+  trayIcon_.SetHint(QStringLiteral("Lumivex"));
+  trayIcon_.SetPopupMenu(&trayMenu_);
+  connect(&trayIcon_, &shell::TTrayIcon::OnDblClick, this,
+          [this] { guarded(services_.errors, [this] { cti1DblClick(); }); });
+  oldShellSystem_ = services_.notices.isOldShell();
   // The icon comes up as the message loop starts.
-  QTimer::singleShot(0, this, [this] { cti1.HideToTray(); });
+  QTimer::singleShot(0, this, [this] { trayIcon_.HideToTray(); });
 
   static platform::NullLauncher noLauncher;
   finalActions_ = std::make_unique<actions::AfterCaptureActions>(actions::ActionServices{
@@ -117,7 +97,26 @@ THidForm::THidForm(Services services, QObject* parent)
   guarded(services_.errors, [this] { FormCreate(); });
 }
 
+void THidForm::buildTrayMenu() {
+  optionsItem_ = trayMenu_.addAction(QStringLiteral("Options..."));
+  showHotkeysItem_ = trayMenu_.addAction(QStringLiteral("Show hotkeys for capture"));
+  trayMenu_.addSeparator();  // N1
+  exitItem_ = trayMenu_.addAction(QStringLiteral("Exit"));
+  trayMenu_.setDefaultAction(optionsItem_);
+  auto handle = [this](auto handler) {
+    return [this, handler] { guarded(services_.errors, [&] { (this->*handler)(); }); };
+  };
+  connect(optionsItem_, &QAction::triggered, this, handle(&THidForm::cti1DblClick));
+  connect(showHotkeysItem_, &QAction::triggered, this, handle(&THidForm::ShowHotkeys1Click));
+  connect(exitItem_, &QAction::triggered, this, handle(&THidForm::Exit1Click));
+}
+
 THidForm::~THidForm() = default;
+
+QString THidForm::LookupText(int number) const {
+  const std::string_view text = settings::defaultText(number);
+  return LookupText(number, QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
 
 QString THidForm::LookupText(int number, const QString& defaultText) const {
   return QString::fromStdString(
@@ -125,12 +124,12 @@ QString THidForm::LookupText(int number, const QString& defaultText) const {
 }
 
 void THidForm::FormCreate() {
-  Options1->setText(LookupText(310, QStringLiteral("Options...")));
-  ShowHotkeys1->setText(LookupText(320, QStringLiteral("Show hotkeys for capture")));
-  Exit1->setText(LookupText(330, QStringLiteral("Exit")));
+  optionsItem_->setText(LookupText(310));
+  showHotkeysItem_->setText(LookupText(320));
+  exitItem_->setText(LookupText(330));
   seedSettings();
-  fs1.Active = true;
-  fs1.RestoreFormValues();
+  formStorage_.Active = true;
+  formStorage_.RestoreFormValues();
   registerHotkeys();
   scheduleOverview();
 }
@@ -144,23 +143,23 @@ void THidForm::seedSettings() {
 }
 
 void THidForm::registerHotkeys() {
-  hkm1.ClearHotKeys();
+  hotkeys_.ClearHotKeys();
   for (std::size_t i = 0; i < settings::kHotkeys.size(); ++i)
-    hkm1.AddHotKey(quint32(
-        fs1.ReadSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i])));
+    hotkeys_.AddHotKey(quint32(formStorage_.ReadSettingInt(QLatin1String(settings::kHotkeys[i]),
+                                                           settings::kHotkeyDefaults[i])));
 }
 
 // Like enabling a window timer: a request while one is pending changes nothing.
 void THidForm::scheduleOverview() {
-  if (!Timer3.isActive()) Timer3.start();
+  if (!overviewDelay_->isActive()) overviewDelay_->start();
 }
 
 void THidForm::ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
                           int iconKind, int seconds) {
-  if (oldShellSystem)
-    shell::ShowNoticeBox(boxCaption, text, iconKind);
+  if (oldShellSystem_)
+    services_.notices.showMessageBox(boxCaption, text, iconKind);
   else
-    cti1.ShowBalloonNotice(title, text, iconKind, quint8(seconds));
+    trayIcon_.ShowBalloonNotice(title, text, iconKind, quint8(seconds));
 }
 
 void THidForm::cti1DblClick() {
@@ -172,8 +171,8 @@ void THidForm::cti1DblClick() {
   } clear{optionsGuard_};
   emit optionsDialogRequested();
   if (services_.autostart) runOptionsDialog();
-  fs1.Active = true;
-  fs1.RestoreFormValues();
+  formStorage_.Active = true;
+  formStorage_.RestoreFormValues();
   registerHotkeys();
   scheduleOverview();
 }
@@ -181,12 +180,12 @@ void THidForm::cti1DblClick() {
 void THidForm::runOptionsDialog() {
   options::TOptForm dialog(
       {registry_.key(kSettingsKey), [this](int n, const QString& d) { return LookupText(n, d); },
-       [this](quint32 value) { return hkm1.HotKeyToText(value, true); },
+       [this](quint32 value) { return hotkeys_.HotKeyToText(value, true); },
        services_.environment.desktopFolder(), services_.archiverPresent, *services_.autostart,
        [this](const QString& text) { services_.errors.showError(text); }});
   // Our own grabs would swallow the combinations typed into the hotkey fields; they are
   // registered again, from the saved values, once the dialog has closed.
-  hkm1.ClearHotKeys();
+  hotkeys_.ClearHotKeys();
   dialog.exec();
 }
 
@@ -195,30 +194,34 @@ void THidForm::ShowHotkeys1Click() { scheduleOverview(); }
 void THidForm::Exit1Click() { QApplication::quit(); }
 
 void THidForm::Timer3Timer() {
-  Timer3.stop();
+  overviewDelay_->stop();
   const options::OverviewSources sources{
       [this](int n, const QString& d) { return LookupText(n, d); },
-      [this](const QString& name, int fallback) { return fs1.ReadSettingInt(name, fallback); },
-      [this](const QString& name, const QString& fallback) {
-        return fs1.ReadSetting(name, fallback);
+      [this](const QString& name, int fallback) {
+        return formStorage_.ReadSettingInt(name, fallback);
       },
-      [this](quint32 value) { return hkm1.HotKeyToText(value, true); }};
+      [this](const QString& name, const QString& fallback) {
+        return formStorage_.ReadSetting(name, fallback);
+      },
+      [this](quint32 value) { return hotkeys_.HotKeyToText(value, true); }};
   const QString list = options::BuildHotkeyOverview(sources);
-  cti1.SetIconIndex(options::OverviewClipboardMode(sources) ? 1 : 0);
+  trayIcon_.SetIconIndex(options::OverviewClipboardMode(sources) ? 1 : 0);
   ShowNotice(
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBoxTitle)), list,
-      shell::kBalloonInfo, options::kOverviewSeconds);
+      platform::kNoticeInfo, options::kOverviewSeconds);
 }
 
 void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {
   Q_UNUSED(id);
-  shell::DispatchHotKey(
-      hotKey,
-      [this](const QString& name, int fallback) { return fs1.ReadSettingInt(name, fallback); },
-      {[this] { CaptureScreen(false); }, [this] { CaptureScreen(true); },
-       [this] { CaptureActiveWindow(); }, [this] { SetTimedCapture(!Timer1.isActive()); },
-       [this] { ToggleStorageMode(); }});
+  shell::DispatchHotKey(hotKey,
+                        [this](const QString& name, int fallback) {
+                          return formStorage_.ReadSettingInt(name, fallback);
+                        },
+                        {[this] { CaptureScreen(false); }, [this] { CaptureScreen(true); },
+                         [this] { CaptureActiveWindow(); },
+                         [this] { SetTimedCapture(!timedCaptureTimer_->isActive()); },
+                         [this] { ToggleStorageMode(); }});
 }
 
 void THidForm::StartFtpUpload(const QString& fileName) {
@@ -248,14 +251,15 @@ void THidForm::SetTimedCapture(bool on) { emit timedCaptureRequested(on); }
 
 void THidForm::ToggleStorageMode() {
   const shell::StorageMode mode = shell::ToggledStorageMode(
-      fs1.ReadSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")));
-  cti1.SetIconIndex(mode.iconIndex());
-  shell::WriteStorageMode(
-      mode, [this](const QString& name, const QString& value) { fs1.WriteSetting(name, value); });
+      formStorage_.ReadSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")));
+  trayIcon_.SetIconIndex(mode.iconIndex());
+  shell::WriteStorageMode(mode, [this](const QString& name, const QString& value) {
+    formStorage_.WriteSetting(name, value);
+  });
   const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
   ShowNotice(
       LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
-      QStringLiteral("Lumivex"), message, shell::kBalloonInfo, 15);
+      QStringLiteral("Lumivex"), message, platform::kNoticeInfo, 15);
   emit storageModeToggleRequested();
 }
 

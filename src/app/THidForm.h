@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -18,12 +17,14 @@
 #include "app/ErrorReporter.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpUploadJob.h"
+#include "options/TFormStorage.h"
 #include "platform/AutostartEntry.h"
+#include "platform/Clock.h"
 #include "platform/HotkeyBackend.h"
 #include "platform/Launcher.h"
+#include "platform/NoticeService.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
-#include "settings/TFormStorage.h"
 #include "shell/HotKeyManager.h"
 #include "shell/TrayIcon.h"
 
@@ -33,12 +34,15 @@ class THidForm : public QObject {
   Q_OBJECT
 
  public:
+  // The platform services the form works with, chosen by main() (tests pass fakes). Each
+  // must outlive the form.
   struct Services {
     const platform::UserEnvironment& environment;
     ErrorReporter& errors;
     QString languageFile;  // "lang.txt" in the executable's folder
-    // System-wide hotkeys; null chooses the X11 grabs, or none off X11.
-    platform::HotkeyBackend* hotkeys = nullptr;
+    platform::HotkeyBackend& hotkeys;
+    platform::NoticeService& notices;
+    platform::Clock& clock;
     // Starts the mail program and the archiver; null starts nothing.
     platform::Launcher* launcher = nullptr;
     // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
@@ -53,6 +57,8 @@ class THidForm : public QObject {
 
   // Localised text for a string number (the language file, or the built-in default).
   QString LookupText(int number, const QString& defaultText) const;
+  // The same with the default of the text table (settings/TextTable.h).
+  QString LookupText(int number) const;
 
   // Handlers.
   void FormCreate();
@@ -79,14 +85,26 @@ class THidForm : public QObject {
   // The after-capture action on the picture just produced; the actions module decides and acts.
   void DoFinalAction(const QString& fullFileName);
 
-  // Every notice: a balloon (title, text, shell::BalloonIcon kind, seconds), or on an old-shell
-  // system a modal message box with `boxCaption` and the text.
+  // Every notice: a balloon (title, text, platform::NoticeIcon kind, seconds), or on an
+  // old-shell system a modal message box with `boxCaption` and the text.
   void ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
                   int iconKind, int seconds);
 
   // The settings of the user's key, and the direct registry path.
   const Registry& registry() const { return registry_; }
   bool optionsDialogOpen() const { return optionsGuard_; }
+  // Notices become message boxes: the desktop offered neither notifications nor tray balloons
+  // when the form was created.
+  bool oldShellSystem() const { return oldShellSystem_; }
+
+  // The components, for the modules wired to the form and for tests.
+  shell::TTrayIcon& trayIcon() { return trayIcon_; }
+  shell::THotKeyManager& hotkeys() { return hotkeys_; }
+  QMenu& trayMenu() { return trayMenu_; }
+  ftp::TCustomFtpClient& ftpClient() { return ftpClient_; }
+  platform::Timer& timedCaptureTimer() { return *timedCaptureTimer_; }
+  platform::Timer& overviewDelay() { return *overviewDelay_; }
+  platform::Timer& ftpStoreDelay() { return ftpJob_->StoreDelay(); }
 
  signals:
   // Seams for behaviour that later modules attach to (and tests observe).
@@ -97,6 +115,9 @@ class THidForm : public QObject {
   void storageModeToggleRequested();
 
  private:
+  class FtpHost;
+
+  void buildTrayMenu();
   void seedSettings();
   void registerHotkeys();
   void scheduleOverview();
@@ -105,37 +126,21 @@ class THidForm : public QObject {
   Services services_;
   Registry registry_;
 
- public:
   // Components, in creation order; destroyed with the form.
-  TFormStorage fs1;
-  QMenu pm1;
-  QAction* Options1 = nullptr;
-  QAction* ShowHotkeys1 = nullptr;
-  QAction* N1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QTimer Timer1;
-  ftp::TFtpClient ftp1;
-  QTimer Timer3;
-
- private:
-  std::unique_ptr<platform::HotkeyBackend> ownHotkeys_;
-
- public:
-  shell::THotKeyManager hkm1;
-  shell::TTrayIcon cti1;
-
- private:
-  class FtpHost;
+  TFormStorage formStorage_;                            // fs1: the stored values of the main form
+  QMenu trayMenu_;                                      // pm1
+  QAction* optionsItem_ = nullptr;                      // Options1
+  QAction* showHotkeysItem_ = nullptr;                  // ShowHotkeys1
+  QAction* exitItem_ = nullptr;                         // Exit1
+  std::unique_ptr<platform::Timer> timedCaptureTimer_;  // Timer1
+  ftp::TCustomFtpClient ftpClient_;                     // ftp1
+  std::unique_ptr<platform::Timer> overviewDelay_;      // Timer3
+  shell::THotKeyManager hotkeys_;                       // hkm1
+  shell::TTrayIcon trayIcon_;                           // cti1
   std::unique_ptr<FtpHost> ftpHost_;
-  std::unique_ptr<ftp::FtpUploadJob> ftpJob_;
+  std::unique_ptr<ftp::FtpUploadJob> ftpJob_;  // owns Timer2, the store delay
 
- public:
-  // Started by the upload job after each log-on; it sends the pending file.
-  QTimer& Timer2;
-  // Notices become message boxes: the desktop offers neither notifications nor tray balloons.
-  bool oldShellSystem = false;
-
- private:
+  bool oldShellSystem_ = false;
   bool optionsGuard_ = false;
   std::unique_ptr<actions::AfterCaptureActions> finalActions_;
 };

@@ -8,11 +8,17 @@
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
 #include "app/THidForm.h"
+#include "platform/NullHotkeyBackend.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
+#include "platform/dbus/DesktopNoticeService.h"
 #include "platform/posix/PosixLauncher.h"
+#include "platform/qt/QtClock.h"
+#include "platform/x11/X11HotkeyBackend.h"
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/LanguageFile.h"
+
+#include <memory>
 
 namespace {
 
@@ -31,6 +37,12 @@ class LumivexApplication : public QApplication {
  private:
   lumivex::ErrorReporter& errors_;
 };
+
+// X11 key grabs; off X11 there are no global hotkeys, and the program runs without them.
+std::unique_ptr<lumivex::platform::HotkeyBackend> chooseHotkeyBackend() {
+  if (auto x11 = lumivex::platform::createX11HotkeyBackend()) return x11;
+  return std::make_unique<lumivex::platform::NullHotkeyBackend>();
+}
 
 }  // namespace
 
@@ -52,13 +64,18 @@ int main(int argc, char** argv) {
   if (!instance.claim()) return 0;
   lumivex::platform::quitOnTerminationSignals();
 
+  // The platform services, chosen once for the whole run.
   lumivex::platform::SystemUserEnvironment environment;
+  const std::unique_ptr<lumivex::platform::HotkeyBackend> hotkeys = chooseHotkeyBackend();
+  lumivex::platform::DesktopNoticeService notices;
+  lumivex::platform::QtClock clock;
+
   QString languageFile =
       QApplication::applicationDirPath() + '/' + QLatin1String(lumivex::kLanguageFileName);
   lumivex::platform::PosixLauncher launcher;
   lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
                                                  QApplication::applicationFilePath());
-  lumivex::THidForm::Services services{environment, errors, languageFile};
+  lumivex::THidForm::Services services{environment, errors, languageFile, *hotkeys, notices, clock};
   services.launcher = &launcher;
   services.autostart = &autostart;
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };

@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   }
   std::string remotePath = target.folder + std::filesystem::path(file).filename().string();
 
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   ftp.SetPassiveMode(!active);
   bool confirmed = false;
   bool failed = false;

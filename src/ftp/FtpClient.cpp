@@ -355,7 +355,7 @@ void TCustomFtpClient::OpenPassiveData(const std::string& replyText) {
   data_ = CreateConnection();
   SetIdleLimit(data_, TransferTimeout);
   try {
-    if (named.port == 0) throw SocketError(EDESTADDRREQ, WinSockErrorText(EDESTADDRREQ, "Connect"));
+    if (named.port == 0) throw SocketError(EDESTADDRREQ, SocketErrorText(EDESTADDRREQ, "Connect"));
     ConnectTo(data_, peer);
   } catch (const SocketError& error) {
     DoSocketError(data_, error.code(), error.what());

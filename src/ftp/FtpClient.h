@@ -155,9 +155,4 @@ class TCustomFtpClient : public TCustomMultiClient {
   bool sending_ = false;
 };
 
-class TFtpClient : public TCustomFtpClient {
- public:
-  using TCustomFtpClient::TCustomFtpClient;
-};
-
 }  // namespace lumivex::ftp

@@ -1,7 +1,9 @@
 #include "ftp/FtpUploadJob.h"
 
 #include "settings/Error.h"
+#include "settings/SettingsTable.h"
 #include "settings/Text.h"
+#include "settings/TextTable.h"
 
 #include <stdexcept>
 
@@ -30,9 +32,10 @@ uint16_t ParsePortText(std::string_view text) {
   return static_cast<uint16_t>(port);
 }
 
-FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1) : host_(host), ftp1_(ftp1) {
-  timer2_.setInterval(500);
-  QObject::connect(&timer2_, &QTimer::timeout, &timer2_, [this] {
+FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock)
+    : host_(host), ftp1_(ftp1), storeDelay_(clock.createTimer()) {
+  storeDelay_->setInterval(500);
+  storeDelay_->setTimeoutHandler([this] {
     try {
       Timer2Timer();
     } catch (const std::exception& error) {
@@ -45,12 +48,12 @@ FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1) : host_(hos
 }
 
 void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
-  std::string user = host_.ReadRegistryText("user1_Text");
-  std::string password = host_.ReadRegistryText("pass1_Text");
-  std::string folder = NormaliseRemoteFolder(host_.ReadRegistryText("RemFolder1_Text"));
+  std::string user = host_.ReadRegistryText(settings::kFtpUser);
+  std::string password = host_.ReadRegistryText(settings::kFtpPassword);
+  std::string folder = NormaliseRemoteFolder(host_.ReadRegistryText(settings::kFtpFolder));
   // A bad port stops the job here, before the pending names change or anything connects.
-  uint16_t port = ParsePortText(host_.ReadRegistryText("FtpPort1_Text"));
-  std::string server = host_.ReadRegistryText("FtpServer1_Text");
+  uint16_t port = ParsePortText(host_.ReadRegistryText(settings::kFtpPort));
+  std::string server = host_.ReadRegistryText(settings::kFtpServer);
 
   std::string localFile(trimmed(fileName));
   pendingRemotePath_ = folder + FileNamePart(localFile);
@@ -58,23 +61,22 @@ void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
 
   ftp1_.DefaultPort = port;
   // The options dialog's "Passive connection (PASV)" box; unset keeps the client's default.
-  if (std::string passive = host_.ReadRegistryText("DoPasv_Checked"); !passive.empty())
+  if (std::string passive = host_.ReadRegistryText(settings::kFtpPassive); !passive.empty())
     ftp1_.SetPassiveMode(isTrueText(passive));
   // Refused while an earlier connection is busy; that connection then takes the new names.
   ftp1_.Login(server, user, password, "");
 }
 
+std::string FtpUploadJob::Text(int number) {
+  return host_.LookupText(number, settings::defaultText(number));
+}
+
 void FtpUploadJob::Notice(const std::string& title, const std::string& text) {
-  if (host_.OldShellSystem()) {
-    host_.ShowMessageBox(text);
-  } else {
-    host_.ShowBalloonNotice(title, text, 1, 60);
-  }
+  host_.ShowNotice(title, "Lumivex", text, 1, 60);
 }
 
 void FtpUploadJob::ftp1FtpConnected(TCustomFtpClient& sender) {
-  Notice(host_.LookupText(240, "FTP Status"),
-         host_.LookupText(160, "Connected to") + ": " + sender.Server());
+  Notice(Text(240), Text(160) + ": " + sender.Server());
 }
 
 void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
@@ -84,26 +86,23 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
       host_.SetTrayHint("Lumivex");
       break;
     case fscLogin:
-      host_.SetTrayHint(sender.User() + " " + host_.LookupText(170, "logged on to") + " " +
-                        sender.Server());
-      timer2_.start();
+      host_.SetTrayHint(sender.User() + " " + Text(170) + " " + sender.Server());
+      storeDelay_->start();
       break;
     case fscCurrentDir:
       host_.SetTrayHint(info);
       break;
     case fscProgress:
-      host_.SetTrayHint(std::to_string(sender.ByteCount()) + " " +
-                        host_.LookupText(190, "bytes transferred"));
+      host_.SetTrayHint(std::to_string(sender.ByteCount()) + " " + Text(190));
       break;
     case fscTransferOK:
       host_.SetTrayHint("Lumivex");
-      Notice(host_.LookupText(200, "Upload Complete"),
-             "File " + FileNamePart(pendingLocalFile_) + " " +
-                 host_.LookupText(210, "uploaded to") + " " + sender.Server() + ".");
+      Notice(Text(200), "File " + FileNamePart(pendingLocalFile_) + " " + Text(210) + " " +
+                            sender.Server() + ".");
       ftp1_.Logout();
       break;
     case fscTimeout:
-      Notice(host_.LookupText(220, "Upload Failed"), host_.LookupText(230, "Upload timed out."));
+      Notice(Text(220), Text(230));
       break;
     default:
       break;
@@ -111,7 +110,7 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
 }
 
 void FtpUploadJob::Timer2Timer() {
-  timer2_.stop();
+  storeDelay_->stop();
   ftp1_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
 }
 

@@ -3,13 +3,13 @@
 // the client; the job reaches the rest of the program only through FtpJobHost.
 #pragma once
 
-#include <QTimer>
-
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "ftp/FtpClient.h"
+#include "platform/Clock.h"
 
 namespace lumivex::ftp {
 
@@ -20,13 +20,11 @@ class FtpJobHost {
   // A value of the settings key read directly from the store; empty when absent.
   virtual std::string ReadRegistryText(std::string_view valueName) = 0;
   virtual std::string LookupText(int number, std::string_view defaultText) = 0;
-  // Icon kind: 0 none, 1 information, 2 warning, 3 error.
-  virtual bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
-                                 int timeoutSeconds) = 0;
+  // The program's notice: `title` on a balloon, `boxCaption` on a message box (the host decides
+  // which). Icon kind: 0 none, 1 information, 2 warning, 3 error.
+  virtual void ShowNotice(const std::string& title, const std::string& boxCaption,
+                          const std::string& text, int iconKind, int timeoutSeconds) = 0;
   virtual void SetTrayHint(const std::string& hint) = 0;
-  virtual bool OldShellSystem() = 0;
-  // Modal; caption "Lumivex", information icon, OK button. Returns when it has been closed.
-  virtual void ShowMessageBox(const std::string& text) = 0;
   // The application's standard error report, for failures of the delayed upload start.
   virtual void ShowError(const std::exception& error) = 0;
 };
@@ -38,8 +36,8 @@ uint16_t ParsePortText(std::string_view text);
 
 class FtpUploadJob {
  public:
-  // Takes over ftp1's OnFtpConnected and OnFtpStatus events.
-  FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1);
+  // Takes over ftp1's OnFtpConnected and OnFtpStatus events; the store delay runs on `clock`.
+  FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock);
   FtpUploadJob(const FtpUploadJob&) = delete;
   FtpUploadJob& operator=(const FtpUploadJob&) = delete;
 
@@ -51,14 +49,17 @@ class FtpUploadJob {
 
   const std::string& PendingRemotePath() const { return pendingRemotePath_; }
   const std::string& PendingLocalFile() const { return pendingLocalFile_; }
-  QTimer& Timer2() { return timer2_; }
+  // Timer2: the half second between the log-on and the store.
+  platform::Timer& StoreDelay() { return *storeDelay_; }
 
  private:
+  // A text of the language file, or its default from the text table.
+  std::string Text(int number);
   void Notice(const std::string& title, const std::string& text);
 
   FtpJobHost& host_;
   TCustomFtpClient& ftp1_;
-  QTimer timer2_;
+  std::unique_ptr<platform::Timer> storeDelay_;  // Timer2
   std::string pendingRemotePath_;
   std::string pendingLocalFile_;
 };

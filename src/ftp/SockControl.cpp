@@ -24,7 +24,7 @@ std::string SocketErrorDescription(int code) {
   return std::strerror(code);
 }
 
-std::string WinSockErrorText(int code, std::string_view api) {
+std::string SocketErrorText(int code, std::string_view api) {
   std::string description = SocketErrorDescription(code);
   std::string api_(api);
   int size = std::snprintf(nullptr, 0, "WinSock Error (%d): %s, on API '%s'", code,
@@ -251,7 +251,7 @@ void TMultiSockControl::SendQueued(TDataSocket& socket) {
           socket.WatchWrite(true);
           return;
         }
-        throw SocketError(error, WinSockErrorText(error, "send"));
+        throw SocketError(error, SocketErrorText(error, "send"));
       }
       item.sent += static_cast<size_t>(n);
       socket.counters_.BytesSent += static_cast<uint64_t>(n);
@@ -307,7 +307,7 @@ void TMultiSockControl::Receive(TDataSocket& socket) {
   int error = errno;
   if (error == EAGAIN || error == EWOULDBLOCK || error == ENOTCONN || error == EINTR) return;
   // A reset is the close event with an error: report it, then close.
-  DoSocketError(socket.handle_, error, WinSockErrorText(error, "Recv"));
+  DoSocketError(socket.handle_, error, SocketErrorText(error, "Recv"));
   if (!socket.dead_) {
     Shut(socket);
     Forget(socket);
@@ -478,7 +478,7 @@ int TCustomMultiClient::CreateConnection() {
   int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (handle < 0) {
     int error = errno;
-    throw SocketError(error, WinSockErrorText(error, "Socket"));
+    throw SocketError(error, SocketErrorText(error, "Socket"));
   }
   Register(handle);
   return handle;
@@ -504,7 +504,7 @@ void TCustomMultiClient::Connect(int handle, std::string_view addressText, uint1
     if (error != 0 || !found) {
       if (error == EAI_SYSTEM) error = errno;
       if (found) freeaddrinfo(found);
-      DoSocketError(handle, error, WinSockErrorText(error, "Fd_Connect"));
+      DoSocketError(handle, error, SocketErrorText(error, "Fd_Connect"));
       return;
     }
     address.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
@@ -523,7 +523,7 @@ void TCustomMultiClient::ConnectTo(int handle, const sockaddr_in& address) {
   if (::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     int error = errno;
     if (error != EINPROGRESS && error != EAGAIN && error != EINTR)
-      throw SocketError(error, WinSockErrorText(error, "Connect"));
+      throw SocketError(error, SocketErrorText(error, "Connect"));
   }
   // Completion (or failure) shows as writability; SO_ERROR tells which.
   socket.connecting_ = true;
@@ -534,7 +534,7 @@ int TCustomMultiClient::Listen(const sockaddr_in& localAddress) {
   int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (handle < 0) {
     int error = errno;
-    throw SocketError(error, WinSockErrorText(error, "Socket"));
+    throw SocketError(error, SocketErrorText(error, "Socket"));
   }
   TDataSocket& socket = Register(handle);
   sockaddr_in bindTo = localAddress;
@@ -544,7 +544,7 @@ int TCustomMultiClient::Listen(const sockaddr_in& localAddress) {
       ::listen(handle, 5) != 0) {
     int error = errno;
     CloseConnection(handle);
-    throw SocketError(error, WinSockErrorText(error, "Bind"));
+    throw SocketError(error, SocketErrorText(error, "Bind"));
   }
   socklen_t length = sizeof socket.local_;
   ::getsockname(handle, reinterpret_cast<sockaddr*>(&socket.local_), &length);
@@ -562,7 +562,7 @@ int TCustomMultiClient::Accept(int listenHandle) {
   if (handle < 0) {
     int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return -1;
-    throw SocketError(error, WinSockErrorText(error, "Accept"));
+    throw SocketError(error, SocketErrorText(error, "Accept"));
   }
   TDataSocket& socket = Register(handle);
   socket.remote_ = peer;
@@ -595,7 +595,7 @@ void TCustomMultiClient::HandleWrite(TDataSocket& socket) {
   if (::getsockopt(socket.handle_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
   if (error != 0) {
     socket.WatchWrite(false);
-    throw SocketError(error, WinSockErrorText(error, "Fd_Connect"));
+    throw SocketError(error, SocketErrorText(error, "Fd_Connect"));
   }
   length = sizeof socket.local_;
   ::getsockname(socket.handle_, reinterpret_cast<sockaddr*>(&socket.local_), &length);

@@ -44,7 +44,7 @@ inline constexpr size_t kStreamBlockSize = 1460;
 inline constexpr size_t kSendBatchBlocks = 45;
 
 // "WinSock Error (%d): %s, on API '%s'" with the code, its description and the API name.
-std::string WinSockErrorText(int code, std::string_view api);
+std::string SocketErrorText(int code, std::string_view api);
 // The description of a system error number (or of a name-lookup failure, negative codes).
 std::string SocketErrorDescription(int code);
 

@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
+#include "options/TFormStorage.h"
 #include "platform/AutostartEntry.h"
 #include "settings/SettingsFile.h"
-#include "settings/TFormStorage.h"
 
 namespace Ui {
 class TOptForm;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 namespace lumivex::settings {
 
@@ -14,7 +15,6 @@ inline constexpr const char* kHotkey4 = "Hotkey4_HotKey";
 inline constexpr const char* kHotkey5 = "Hotkey5_HotKey";
 inline constexpr std::array<const char*, 5> kHotkeys = {kHotkey1, kHotkey2, kHotkey3, kHotkey4,
                                                         kHotkey5};
-inline constexpr std::array<int, 5> kHotkeyDefaults = {8304, 8305, 8306, 8307, 16500};
 
 inline constexpr const char* kAddStamp = "CheckBox1_Checked";
 inline constexpr const char* kAddUserName = "CheckBox2_Checked";
@@ -77,6 +77,23 @@ inline constexpr std::array<SeedRow, 27> kSeedTable = {{
     {kJpegQuality, "85"},
     {kPngLevel, "9"},
 }};
+
+// The seed of a value, read as a whole number (0 where there is none).
+constexpr int seedNumber(std::string_view name) {
+  for (const SeedRow& row : kSeedTable) {
+    if (row.seed == nullptr || name != row.name) continue;
+    int value = 0;
+    for (char digit : std::string_view(row.seed)) value = value * 10 + (digit - '0');
+    return value;
+  }
+  return 0;
+}
+
+// The hotkeys' defaults where a stored value cannot be read: their seeds.
+inline constexpr std::array<int, 5> kHotkeyDefaults = {seedNumber(kHotkey1), seedNumber(kHotkey2),
+                                                       seedNumber(kHotkey3), seedNumber(kHotkey4),
+                                                       seedNumber(kHotkey5)};
+static_assert(kHotkeyDefaults[0] == 8304 && kHotkeyDefaults[4] == 16500);
 
 // The options dialog's stored controls ("component.property"), in save and restore order.
 inline constexpr std::array<const char*, 29> kDialogStoredProps = {

@@ -11,7 +11,8 @@ static void initTrayPictures() { Q_INIT_RESOURCE(icons); }
 
 namespace lumivex::shell {
 
-TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {
+TTrayIcon::TTrayIcon(platform::NoticeService& notices, QObject* parent)
+    : QObject(parent), notices_(notices) {
   connect(&tray_, &QSystemTrayIcon::activated, this, &TTrayIcon::activated);
 }
 
@@ -31,11 +32,6 @@ QList<QIcon> TTrayIcon::StoragePictures() {
     pictures.append(icon);
   }
   return pictures;
-}
-
-bool TTrayIcon::IsOldShellDesktop() {
-  if (DesktopNotifier().available()) return false;
-  return !QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages();
 }
 
 QString TTrayIcon::CutText(const QString& text, int max) {
@@ -86,17 +82,10 @@ bool TTrayIcon::ShowBalloonNotice(const QString& title, const QString& text, int
   const QString cutTitle = CutText(title, kBalloonTitleMax);
   const QString cutText = CutText(text, kBalloonTextMax);
   const int timeoutMs = int(seconds) * 1000;
-  if (notifier_.available() && notifier_.notify(cutTitle, cutText, iconKind, timeoutMs))
+  if (notices_.notificationsAvailable() && notices_.notify(cutTitle, cutText, iconKind, timeoutMs))
     return true;
-  if (!iconVisible_ || !QSystemTrayIcon::supportsMessages()) return false;
-  static const QSystemTrayIcon::MessageIcon kinds[] = {
-      QSystemTrayIcon::NoIcon, QSystemTrayIcon::Information, QSystemTrayIcon::Warning,
-      QSystemTrayIcon::Critical};
-  const auto kind = iconKind >= 0 && iconKind <= 3 ? kinds[iconKind] : QSystemTrayIcon::NoIcon;
-  QString body = cutText;
-  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  tray_.showMessage(cutTitle, body, kind, timeoutMs);  // replaces a balloon still showing
-  return true;
+  if (!iconVisible_) return false;
+  return notices_.showBalloon(tray_, cutTitle, cutText, iconKind, timeoutMs);
 }
 
 void TTrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
@@ -145,9 +134,9 @@ void TTrayIcon::raiseDoubleClick() {
 // The menu opened by a left press grabs the pointer, so the second press of a double click
 // lands on the menu: recognise it there by place and time.
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
-  const bool press =
+  const bool isPress =
       event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
-  if (watched == filteredMenu_ && press) {
+  if (watched == filteredMenu_ && isPress) {
     auto* press = static_cast<QMouseEvent*>(event);
     const QPoint at = press->globalPosition().toPoint();
     if (press->button() == Qt::LeftButton && leftPressMenu_.isValid() &&

@@ -1,7 +1,7 @@
 // The program's icon in the notification area: picture, tooltip, menu, double click, notices.
 #pragma once
 
-#include "shell/DesktopNotifier.h"
+#include "platform/NoticeService.h"
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -21,13 +21,12 @@ class TTrayIcon : public QObject {
   static constexpr int kBalloonTitleMax = 63;
   static constexpr int kBalloonTextMax = 255;
 
-  explicit TTrayIcon(QObject* parent = nullptr);
+  // Notices go through `notices`, which must outlive the icon.
+  explicit TTrayIcon(platform::NoticeService& notices, QObject* parent = nullptr);
   ~TTrayIcon() override;  // the icon leaves the tray at once
 
   // The tray pictures shipped with the program: 0 file output, 1 clipboard output.
   static QList<QIcon> StoragePictures();
-  // Neither a notification service nor a tray that shows balloons: notices are message boxes.
-  static bool IsOldShellDesktop();
   // At most `max` characters, never splitting a surrogate pair.
   static QString CutText(const QString& text, int max);
 
@@ -73,7 +72,7 @@ class TTrayIcon : public QObject {
   void raiseDoubleClick();
 
   QSystemTrayIcon tray_;
-  DesktopNotifier notifier_;
+  platform::NoticeService& notices_;
   QList<QIcon> iconList_;
   int iconIndex_ = 0;
   QIcon icon_;

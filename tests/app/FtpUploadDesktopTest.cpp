@@ -7,7 +7,7 @@
 #include "TempDir.h"
 #include "TestEnvironment.h"
 #include "app/THidForm.h"
-#include "platform/FakeHotkeyBackend.h"
+#include "settings/SettingsTable.h"
 
 using namespace lumivex;
 using namespace lumivex::ftp::test;
@@ -17,20 +17,25 @@ namespace {
 struct FtpUploadDesktop : ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
-  platform::FakeHotkeyBackend hotkeys;
+  // Real notices and time, hotkeys that no test presses.
+  struct Platform {
+    platform::FakeHotkeyBackend hotkeys;
+    platform::DesktopNoticeService notices;
+    platform::QtClock clock;
+  } platform;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   RealServer server;
 
   std::unique_ptr<THidForm> start() {
-    key.write("FtpServer1_Text", "127.0.0.1");
-    key.write("FtpPort1_Text", std::to_string(server.Port()));
-    key.write("user1_Text", "test");
-    key.write("pass1_Text", "secret");
-    key.write("RemFolder1_Text", "pics");
+    key.write(settings::kFtpServer, "127.0.0.1");
+    key.write(settings::kFtpPort, std::to_string(server.Port()));
+    key.write(settings::kFtpUser, "test");
+    key.write(settings::kFtpPassword, "secret");
+    key.write(settings::kFtpFolder, "pics");
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    auto form = std::make_unique<THidForm>(THidForm::Services{env, errors, lang, &hotkeys});
-    form->Timer3.stop();  // the overview's notice is not what this test reads
+    auto form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
+    form->overviewDelay().stop();  // the overview's notice is not what this test reads
     return form;
   }
 
@@ -54,7 +59,7 @@ TEST_F(FtpUploadDesktop, CapturedFileReachesTheServerAndTheTraySaysSo) {
   form->StartFtpUpload(QString::fromStdString(picture));
 
   ASSERT_TRUE(
-      probe::waitUntil([&] { return summariesSince(before).contains("Upload Complete"); }, 20000))
+      runEventsUntil([&] { return summariesSince(before).contains("Upload Complete"); }, 20000))
       << summariesSince(before).join(", ").toStdString();
   EXPECT_EQ(ReadFile(server.Root() + "/pics/LumivexPhoto 1.png"), bytes);
   const auto all = probe::notices();
@@ -63,16 +68,16 @@ TEST_F(FtpUploadDesktop, CapturedFileReachesTheServerAndTheTraySaysSo) {
   EXPECT_TRUE(bodies.contains("Connected to: 127.0.0.1")) << bodies.join("|").toStdString();
   EXPECT_TRUE(bodies.contains("File LumivexPhoto 1.png uploaded to 127.0.0.1."))
       << bodies.join("|").toStdString();
-  EXPECT_TRUE(probe::waitUntil([&] { return form->ftp1.State() == ftp::ftpIdle; }, 10000));
+  EXPECT_TRUE(runEventsUntil([&] { return form->ftpClient().State() == ftp::ftpIdle; }, 10000));
   EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join("|").toStdString();
 }
 
 TEST_F(FtpUploadDesktop, BadPortTextIsShownAndNothingConnects) {
   auto form = start();
-  key.write("FtpPort1_Text", "70000");
+  key.write(settings::kFtpPort, "70000");
   EXPECT_THROW(form->StartFtpUpload(QString::fromStdString((dir.path / "x.png").string())),
                std::exception);
-  EXPECT_EQ(form->ftp1.State(), ftp::ftpIdle);
+  EXPECT_EQ(form->ftpClient().State(), ftp::ftpIdle);
 }
 
 }  // namespace

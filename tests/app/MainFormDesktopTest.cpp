@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ class MainFormDesktop : public ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
+  DesktopPlatform platform;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> form;
   QStringList actions;
@@ -40,7 +42,7 @@ class MainFormDesktop : public ::testing::Test {
   void start() {
     noticesBefore = probe::notices().size();
     const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    form = std::make_unique<THidForm>(THidForm::Services{env, errors, lang});
+    form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
     QObject::connect(form.get(), &THidForm::captureRequested,
                      [this](bool area) { actions << (area ? "area" : "screen"); });
     QObject::connect(form.get(), &THidForm::activeWindowCaptureRequested,
@@ -57,7 +59,7 @@ class MainFormDesktop : public ::testing::Test {
     focusWindow.start(QStringLiteral("xmessage"), {"-name", "focus-taker", "another program"});
     ASSERT_TRUE(focusWindow.waitForStarted());
     QString window;
-    ASSERT_TRUE(probe::waitUntil([&] {
+    ASSERT_TRUE(runEventsUntil([&] {
       window = probe::run("xdotool", {"search", "--classname", "focus-taker"}).section('\n', 0, 0);
       return !window.isEmpty();
     }));
@@ -76,7 +78,7 @@ class MainFormDesktop : public ::testing::Test {
 
   bool press(const QString& keys, int expectedActions) {
     return probe::xdotool({"key", keys}) &&
-           probe::waitUntil([&] { return actions.size() >= expectedActions; });
+           runEventsUntil([&] { return actions.size() >= expectedActions; });
   }
 };
 
@@ -87,20 +89,20 @@ const QString kDefaultOverview = QStringLiteral(
 
 TEST_F(MainFormDesktop, OverviewAfterStartUpListsTheDefaultsAndOneRequestPerHalfSecond) {
   start();
-  ASSERT_TRUE(probe::waitUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
   const QJsonObject overview = noticesTitled(kOverviewTitle).first();
   EXPECT_EQ(overview["body"].toString(), kDefaultOverview);
   EXPECT_EQ(overview["icon"].toString(), "dialog-information");
   EXPECT_EQ(overview["timeout"].toInt(), 60000);
-  EXPECT_EQ(form->cti1.IconIndex(), 0);
+  EXPECT_EQ(form->trayIcon().IconIndex(), 0);
   EXPECT_TRUE(errors.errors.isEmpty());
 
   const qsizetype before = probe::notices().size();
-  form->ShowHotkeys1->trigger();
-  probe::waitUntil([] { return false; }, 200);
-  form->ShowHotkeys1->trigger();
-  ASSERT_TRUE(probe::waitUntil([&] { return probe::notices().size() > before; }));
-  probe::waitUntil([] { return false; }, 700);  // a second overview would be due by now
+  form->trayMenu().actions().at(1)->trigger();  // ShowHotkeys1
+  runEventsUntil([] { return false; }, 200);
+  form->trayMenu().actions().at(1)->trigger();  // ShowHotkeys1
+  ASSERT_TRUE(runEventsUntil([&] { return probe::notices().size() > before; }));
+  runEventsUntil([] { return false; }, 700);  // a second overview would be due by now
   EXPECT_EQ(noticesTitled(kOverviewTitle, before).size(), 1);
 }
 
@@ -117,24 +119,24 @@ TEST_F(MainFormDesktop, DefaultHotkeysReachTheirActionsFromAnotherProgramsWindow
 
 TEST_F(MainFormDesktop, StorageModeHotkeyWritesThePairSwitchesTheIconAndSaysSo) {
   start();
-  ASSERT_TRUE(probe::waitUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
   const QImage red = shell::TTrayIcon::StoragePictures()[1].pixmap(16).toImage();
   const QImage grey = shell::TTrayIcon::StoragePictures()[0].pixmap(16).toImage();
-  EXPECT_EQ(form->cti1.TrayIcon().icon().pixmap(16).toImage(), grey);
+  EXPECT_EQ(form->trayIcon().TrayIcon().icon().pixmap(16).toImage(), grey);
 
   ASSERT_TRUE(press("ctrl+F5", 1));
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "True");
-  EXPECT_EQ(key.read("Radiobutton2_Checked"), "False");
-  EXPECT_EQ(form->cti1.TrayIcon().icon().pixmap(16).toImage(), red);
+  EXPECT_EQ(key.read(settings::kClipboardMode), "True");
+  EXPECT_EQ(key.read(settings::kFileMode), "False");
+  EXPECT_EQ(form->trayIcon().TrayIcon().icon().pixmap(16).toImage(), red);
   QList<QJsonObject> said = noticesTitled("New storage mode.");
   ASSERT_EQ(said.size(), 1);
   EXPECT_EQ(said[0]["body"].toString(), "Capture to clipboard.");
   EXPECT_EQ(said[0]["timeout"].toInt(), 15000);
 
   ASSERT_TRUE(press("ctrl+F5", 2));
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "False");
-  EXPECT_EQ(key.read("Radiobutton2_Checked"), "True");
-  EXPECT_EQ(form->cti1.TrayIcon().icon().pixmap(16).toImage(), grey);
+  EXPECT_EQ(key.read(settings::kClipboardMode), "False");
+  EXPECT_EQ(key.read(settings::kFileMode), "True");
+  EXPECT_EQ(form->trayIcon().TrayIcon().icon().pixmap(16).toImage(), grey);
   said = noticesTitled("New storage mode.");
   ASSERT_EQ(said.size(), 2);
   EXPECT_EQ(said[1]["body"].toString(), "Capture to file.");
@@ -142,10 +144,10 @@ TEST_F(MainFormDesktop, StorageModeHotkeyWritesThePairSwitchesTheIconAndSaysSo) 
 }
 
 TEST_F(MainFormDesktop, TwoSettingsWithOneCombinationBothRunInTableOrder) {
-  key.write("Hotkey3_HotKey", "8304");  // active window on Shift+F1 as well
+  key.write(settings::kHotkey3, "8304");  // active window on Shift+F1 as well
   start();
   ASSERT_TRUE(press("shift+F1", 2));
-  probe::waitUntil([] { return false; }, 200);
+  runEventsUntil([] { return false; }, 200);
   EXPECT_EQ(actions, QStringList({"screen", "window"}));
   EXPECT_TRUE(errors.errors.isEmpty());
 }
@@ -153,17 +155,17 @@ TEST_F(MainFormDesktop, TwoSettingsWithOneCombinationBothRunInTableOrder) {
 TEST_F(MainFormDesktop, CombinationHeldByAnotherProgramIsRefusedSilently) {
   QProcess holder;
   holder.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(GRAB_KEY_SCRIPT), "F2", "1"});
-  ASSERT_TRUE(probe::waitUntil([&] { return holder.canReadLine(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return holder.canReadLine(); }));
   ASSERT_EQ(holder.readLine().trimmed(), "held");
   start();
-  EXPECT_EQ(form->hkm1.Count(), 4);
+  EXPECT_EQ(form->hotkeys().Count(), 4);
   focusAnotherProgram();
   ASSERT_TRUE(press("shift+F2", 0));
   ASSERT_TRUE(press("shift+F3", 1));
   EXPECT_EQ(actions, QStringList({"window"}));
   EXPECT_TRUE(errors.errors.isEmpty());
   // The overview lists the settings, refused or not.
-  ASSERT_TRUE(probe::waitUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
   EXPECT_EQ(noticesTitled(kOverviewTitle).first()["body"].toString(), kDefaultOverview);
   holder.closeWriteChannel();
   if (!holder.waitForFinished(3000)) holder.kill();
@@ -171,20 +173,20 @@ TEST_F(MainFormDesktop, CombinationHeldByAnotherProgramIsRefusedSilently) {
 
 TEST_F(MainFormDesktop, TrayPressesOpenTheMenuAndDoubleClickOpensOptions) {
   start();
-  ASSERT_TRUE(probe::waitUntil([&] { return probe::embeddedTrayIcon() != 0; }));
-  const QPoint centre = form->cti1.TrayIcon().geometry().center();
+  ASSERT_TRUE(runEventsUntil([&] { return probe::embeddedTrayIcon() != 0; }));
+  const QPoint centre = form->trayIcon().TrayIcon().geometry().center();
   ASSERT_TRUE(
       probe::xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y())}));
   for (const char* button : {"1", "3"}) {
     ASSERT_TRUE(probe::xdotool({"click", button}));
-    ASSERT_TRUE(probe::waitUntil([&] { return form->pm1.isVisible(); })) << button;
-    form->pm1.hide();
+    ASSERT_TRUE(runEventsUntil([&] { return form->trayMenu().isVisible(); })) << button;
+    form->trayMenu().hide();
     QCursor::pos();  // a round trip: the menu's pointer grab is released before the next click
   }
   ASSERT_TRUE(probe::xdotool({"click", "--repeat", "2", "--delay", "80", "1"}));
-  ASSERT_TRUE(probe::waitUntil([&] { return actions.contains("options"); }));
+  ASSERT_TRUE(runEventsUntil([&] { return actions.contains("options"); }));
   EXPECT_EQ(actions, QStringList({"options"}));
-  EXPECT_FALSE(form->pm1.isVisible());
+  EXPECT_FALSE(form->trayMenu().isVisible());
 }
 
 }  // namespace

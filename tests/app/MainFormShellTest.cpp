@@ -2,15 +2,13 @@
 #include "TempDir.h"
 #include "TestEnvironment.h"
 #include "app/THidForm.h"
-#include "platform/FakeHotkeyBackend.h"
+#include "options/HotkeyOverview.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QStringList>
-#include <QTimer>
 
 #include <memory>
 
@@ -20,43 +18,26 @@ using platform::kModShift;
 
 namespace {
 
-struct Box {
-  QString caption, text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers the next message box, keeping what it showed.
-class BoxCloser {
- public:
-  BoxCloser() {
-    QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        boxes.append({box->windowTitle(), box->text(), box->icon()});
-        box->accept();
-      }
-    });
-    poll_.start(10);
-  }
-  QList<Box> boxes;
-
- private:
-  QTimer poll_;
-};
+using Way = platform::FakeNoticeService::Way;
 
 class MainFormShell : public ::testing::Test {
  protected:
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
-  platform::FakeHotkeyBackend hotkeys;
+  FakePlatform platform;
+  platform::FakeHotkeyBackend& hotkeys = platform.hotkeys;
+  QList<platform::FakeNoticeService::Notice>& notices = platform.notices.notices;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> form;
   QStringList actions;
-  void start() {
+  // An old shell unless the test says otherwise: notices are message boxes.
+  void start(bool stopOverview = true) {
+    platform.notices.notifications = false;
+    platform.notices.balloons = false;
     const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    form = std::make_unique<THidForm>(THidForm::Services{env, errors, lang, &hotkeys});
-    form->Timer3.stop();  // each test asks for the overview itself
-    form->oldShellSystem = true;
+    form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
+    if (stopOverview) form->overviewDelay().stop();  // each test asks for the overview itself
     QObject::connect(form.get(), &THidForm::captureRequested,
                      [this](bool area) { actions << (area ? "area" : "screen"); });
     QObject::connect(form.get(), &THidForm::activeWindowCaptureRequested,
@@ -67,7 +48,7 @@ class MainFormShell : public ::testing::Test {
 };
 
 TEST_F(MainFormShell, RegistersTheFiveStoredCombinationsInOrder) {
-  key.write("Hotkey2_HotKey", std::to_string(0x8000 | 0x4000 | 0x2C));  // Ctrl+Alt+Print
+  key.write(settings::kHotkey2, std::to_string(0x8000 | 0x4000 | 0x2C));  // Ctrl+Alt+Print
   start();
   const auto& r = hotkeys.registrations();
   ASSERT_EQ(r.size(), 5);
@@ -84,8 +65,8 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
   hotkeys.press(kModShift, 0x70);
   EXPECT_EQ(actions, QStringList({"screen"}));
   // Changed behind the registrations' back, as while the options dialog is open.
-  key.write("Hotkey1_HotKey", "8305");
-  key.write("Hotkey3_HotKey", "8304");
+  key.write(settings::kHotkey1, "8305");
+  key.write(settings::kHotkey3, "8304");
   hotkeys.press(kModShift, 0x70);
   hotkeys.press(kModShift, 0x71);
   EXPECT_EQ(actions, QStringList({"screen", "window", "screen", "area"}));
@@ -94,16 +75,16 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
 TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
   start();
   hotkeys.press(kModShift, 0x73);
-  form->Timer1.start();
+  form->timedCaptureTimer().start();
   hotkeys.press(kModShift, 0x73);
-  form->Timer1.stop();
+  form->timedCaptureTimer().stop();
   EXPECT_EQ(actions, QStringList({"timed on", "timed off"}));
 }
 
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
   start();
   QObject::connect(form.get(), &THidForm::optionsDialogRequested,
-                   [this] { key.write("Hotkey1_HotKey", std::to_string(0x4000 | 0x51)); });
+                   [this] { key.write(settings::kHotkey1, std::to_string(0x4000 | 0x51)); });
   form->cti1DblClick();
   EXPECT_FALSE(hotkeys.press(kModShift, 0x70));
   EXPECT_TRUE(hotkeys.press(kModControl, 0x51));
@@ -113,51 +94,86 @@ TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
 
 TEST_F(MainFormShell, OldShellNoticesAreMessageBoxes) {
   start();
-  BoxCloser closer;
+  EXPECT_TRUE(form->oldShellSystem());
   form->ToggleStorageMode();
-  ASSERT_EQ(closer.boxes.size(), 1);
-  EXPECT_EQ(closer.boxes[0].caption, "Lumivex");
-  EXPECT_EQ(closer.boxes[0].text, "Capture to clipboard.");
-  EXPECT_EQ(closer.boxes[0].icon, QMessageBox::Information);
-  EXPECT_EQ(form->cti1.IconIndex(), 1);
+  ASSERT_EQ(notices.size(), 1);
+  EXPECT_EQ(notices[0].way, Way::MessageBox);
+  EXPECT_EQ(notices[0].title, "Lumivex");
+  EXPECT_EQ(notices[0].text, "Capture to clipboard.");
+  EXPECT_EQ(notices[0].iconKind, platform::kNoticeInfo);
+  EXPECT_EQ(form->trayIcon().IconIndex(), 1);
 
   form->Timer3Timer();
-  ASSERT_EQ(closer.boxes.size(), 2);
-  EXPECT_EQ(closer.boxes[1].caption, "Hotkey to caputre...");
-  EXPECT_EQ(closer.boxes[1].text,
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_EQ(notices[1].way, Way::MessageBox);
+  EXPECT_EQ(notices[1].title, "Hotkey to caputre...");
+  EXPECT_EQ(notices[1].text,
             "Full screen - Shift+F1\r\nScreen area - Shift+F2\r\nActive window - Shift+F3\r\n"
             "Timed capture - Shift+F4\r\nSwitch storage mode - Ctrl+F5\r\n------------\r\n"
             "Capture to clipboard.");
-  EXPECT_EQ(form->cti1.IconIndex(), 1);
+  EXPECT_EQ(form->trayIcon().IconIndex(), 1);
+}
+
+// The overview comes once, its delay after the start, and a second request while it is pending
+// does not push it back.
+TEST_F(MainFormShell, OverviewFollowsTheStartAfterItsDelay) {
+  start(false);
+  platform.clock.advance(options::kOverviewDelayMs - 100);
+  form->ShowHotkeys1Click();
+  platform.clock.advance(99);
+  EXPECT_TRUE(notices.isEmpty());
+  platform.clock.advance(1);
+  ASSERT_EQ(notices.size(), 1);
+  EXPECT_EQ(notices[0].title, "Hotkey to caputre...");
+  platform.clock.advance(10 * options::kOverviewDelayMs);
+  EXPECT_EQ(notices.size(), 1);
+}
+
+// With a notification service the same notice goes there, under its balloon title.
+TEST_F(MainFormShell, NoticesGoToTheNotificationServiceWhereThereIsOne) {
+  start();
+  platform.notices.notifications = true;  // came up after the start: the form stays old-shell
+  form->ToggleStorageMode();
+  ASSERT_EQ(notices.size(), 1);
+  EXPECT_EQ(notices[0].way, Way::MessageBox);
+
+  form.reset();
+  form = std::make_unique<THidForm>(formServices(
+      env, errors, QString::fromStdString((dir.path / "lang.txt").string()), platform));
+  EXPECT_FALSE(form->oldShellSystem());
+  form->ToggleStorageMode();
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_EQ(notices[1].way, Way::Notification);
+  EXPECT_EQ(notices[1].title, "New storage mode.");
+  EXPECT_EQ(notices[1].text, "Capture to file.");
+  EXPECT_EQ(notices[1].timeoutMs, 15000);
 }
 
 TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   start();
-  BoxCloser closer;
-  key.write("Radiobutton1_Checked", "TRUE");
+  key.write(settings::kClipboardMode, "TRUE");
   form->Timer3Timer();
-  EXPECT_EQ(form->cti1.IconIndex(), 1);
-  key.write("Radiobutton1_Checked", "anything");
+  EXPECT_EQ(form->trayIcon().IconIndex(), 1);
+  key.write(settings::kClipboardMode, "anything");
   form->Timer3Timer();
-  EXPECT_EQ(form->cti1.IconIndex(), 0);
-  ASSERT_EQ(closer.boxes.size(), 2);
-  EXPECT_TRUE(closer.boxes[1].text.endsWith("\r\n------------\r\nCapture to file."));
+  EXPECT_EQ(form->trayIcon().IconIndex(), 0);
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_TRUE(notices[1].text.endsWith("\r\n------------\r\nCapture to file."));
   // "TRUE" counts as clipboard for the overview but not as "false" for the switch.
-  key.write("Radiobutton1_Checked", "TRUE");
+  key.write(settings::kClipboardMode, "TRUE");
   form->ToggleStorageMode();
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "False");
-  EXPECT_EQ(closer.boxes.last().text, "Capture to file.");
+  EXPECT_EQ(key.read(settings::kClipboardMode), "False");
+  EXPECT_EQ(notices.last().text, "Capture to file.");
 }
 
 TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {
   dir.write("lang.txt", "[lumivex_it]\n260=Tasti di scelta rapida\n790=Cattura negli appunti.\n");
   start();
-  BoxCloser closer;
   form->ToggleStorageMode();
   form->Timer3Timer();
-  ASSERT_EQ(closer.boxes.size(), 2);
-  EXPECT_EQ(closer.boxes[0].text, "Cattura negli appunti.");
-  EXPECT_EQ(closer.boxes[1].caption, "Tasti di scelta rapida");
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_EQ(notices[0].text, "Cattura negli appunti.");
+  EXPECT_EQ(notices[1].title, "Tasti di scelta rapida");
 }
 
 }  // namespace

@@ -12,14 +12,19 @@ using ::testing::IsEmpty;
 
 namespace {
 
+// The tray menu's items in order: Options1, ShowHotkeys1, N1, Exit1.
+enum MenuItem { kOptions, kShowHotkeys, kSeparator, kExit };
+QAction* menuItem(THidForm& form, MenuItem item) { return form.trayMenu().actions().at(item); }
+
 struct MainFormTest : ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
+  FakePlatform platform;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   std::unique_ptr<THidForm> start() {
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-    return std::make_unique<THidForm>(THidForm::Services{env, errors, lang});
+    return std::make_unique<THidForm>(formServices(env, errors, lang, platform));
   }
 };
 
@@ -34,26 +39,26 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
       EXPECT_EQ(entries[i].second, settings::kSeedTable[i].seed);
     }
   }
-  EXPECT_EQ(key.read("fPath1_Text"), (dir.path / "Desktop").string());
-  EXPECT_THAT(*key.read("pass1_Text"), ::testing::MatchesRegex(".+@.+\\..+"));
-  EXPECT_TRUE(form->Timer3.isActive()) << "the overview is scheduled";
-  EXPECT_FALSE(form->Timer1.isActive());
-  EXPECT_FALSE(form->Timer2.isActive());
-  EXPECT_EQ(form->ftp1.State(), ftp::ftpIdle);
+  EXPECT_EQ(key.read(settings::kFolder), (dir.path / "Desktop").string());
+  EXPECT_THAT(*key.read(settings::kFtpPassword), ::testing::MatchesRegex(".+@.+\\..+"));
+  EXPECT_TRUE(form->overviewDelay().isActive()) << "the overview is scheduled";
+  EXPECT_FALSE(form->timedCaptureTimer().isActive());
+  EXPECT_FALSE(form->ftpStoreDelay().isActive());
+  EXPECT_EQ(form->ftpClient().State(), ftp::ftpIdle);
 }
 
 TEST_F(MainFormTest, EmptyValuesAreReseededAndOthersKept) {
-  key.write("fName1_Text", "");
-  key.write("FtpServer1_Text", "");
-  key.write("JPGCompr1_Position", "40");
-  key.write("fPath1_Text", "/srv/" + std::string(400, 'p'));  // longer than the old 255 limit
-  key.write("Radiobutton1_Checked", "True");
+  key.write(settings::kBaseName, "");
+  key.write(settings::kFtpServer, "");
+  key.write(settings::kJpegQuality, "40");
+  key.write(settings::kFolder, "/srv/" + std::string(400, 'p'));  // longer than the old 255 limit
+  key.write(settings::kClipboardMode, "True");
   start();
-  EXPECT_EQ(key.read("fName1_Text"), "LumivexPhoto");
-  EXPECT_EQ(key.read("FtpServer1_Text"), "");  // seeded with empty text again
-  EXPECT_EQ(key.read("JPGCompr1_Position"), "40");
-  EXPECT_EQ(key.read("fPath1_Text"), "/srv/" + std::string(400, 'p'));
-  EXPECT_EQ(key.read("Radiobutton1_Checked"), "True");
+  EXPECT_EQ(key.read(settings::kBaseName), "LumivexPhoto");
+  EXPECT_EQ(key.read(settings::kFtpServer), "");  // seeded with empty text again
+  EXPECT_EQ(key.read(settings::kJpegQuality), "40");
+  EXPECT_EQ(key.read(settings::kFolder), "/srv/" + std::string(400, 'p'));
+  EXPECT_EQ(key.read(settings::kClipboardMode), "True");
   // The main form's storage stamps its version when the form goes away, and nothing else.
   EXPECT_EQ(key.read("FormVersion"), "0");
   EXPECT_EQ(key.entries().size(), settings::kSeedTable.size() + 2);
@@ -64,34 +69,35 @@ TEST_F(MainFormTest, SeedingErrorIsShownAndSkipsTheRestOfTheStart) {
   dir.write("lang.txt", "[lumivex_it]\n330=Esci\n");
   auto form = start();
   EXPECT_THAT(errors.errors, ElementsAre("Error creating system registry entry"));
-  EXPECT_EQ(form->Exit1->text(), "Esci") << "the menu is localised before the seeding";
-  EXPECT_FALSE(form->Timer3.isActive()) << "steps after the seeding are skipped";
+  EXPECT_EQ(menuItem(*form, kExit)->text(), "Esci") << "the menu is localised before the seeding";
+  EXPECT_FALSE(form->overviewDelay().isActive()) << "steps after the seeding are skipped";
 }
 
 TEST_F(MainFormTest, TrayMenuTextsComeFromTheLanguageFile) {
   dir.write("lang.txt", "[LUMIVEX_IT]\n310 = Opzioni...\n320=\n330=--\n");
   auto form = start();
-  EXPECT_EQ(form->Options1->text(), "Opzioni...");
-  EXPECT_EQ(form->ShowHotkeys1->text(), "");
-  EXPECT_EQ(form->Exit1->text(), "Exit");
-  EXPECT_EQ(form->pm1.defaultAction(), form->Options1);
+  EXPECT_EQ(menuItem(*form, kOptions)->text(), "Opzioni...");
+  EXPECT_EQ(menuItem(*form, kShowHotkeys)->text(), "");
+  EXPECT_TRUE(menuItem(*form, kSeparator)->isSeparator());
+  EXPECT_EQ(menuItem(*form, kExit)->text(), "Exit");
+  EXPECT_EQ(form->trayMenu().defaultAction(), menuItem(*form, kOptions));
   EXPECT_EQ(form->LookupText(145, "Screen captured!"), "Screen captured!");
 }
 
 TEST_F(MainFormTest, OptionsDialogOpensOnceAtATimeAndReschedulesTheOverview) {
   auto form = start();
-  form->Timer3.stop();
+  form->overviewDelay().stop();
   int opened = 0;
   QObject::connect(form.get(), &THidForm::optionsDialogRequested, [&] {
     ++opened;
     EXPECT_TRUE(form->optionsDialogOpen());
     form->cti1DblClick();  // a second double click while the dialog shows
-    form->Options1->trigger();
+    menuItem(*form, kOptions)->trigger();
   });
   form->cti1DblClick();
   EXPECT_EQ(opened, 1);
   EXPECT_FALSE(form->optionsDialogOpen());
-  EXPECT_TRUE(form->Timer3.isActive());
+  EXPECT_TRUE(form->overviewDelay().isActive());
   form->cti1DblClick();
   EXPECT_EQ(opened, 2);
 }

@@ -29,14 +29,15 @@ QWidget* visibleTopLevel(const char* className) {
 }
 
 TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
-  EXPECT_FALSE(TTrayIcon::IsOldShellDesktop());
-  TTrayIcon tray;
+  platform::DesktopNoticeService notices;
+  EXPECT_FALSE(notices.isOldShell());
+  TTrayIcon tray(notices);
   tray.SetIconList(TTrayIcon::StoragePictures());
   tray.HideToTray();
-  ASSERT_TRUE(probe::waitUntil([] { return probe::embeddedTrayIcon() != 0; }));
+  ASSERT_TRUE(runEventsUntil([] { return probe::embeddedTrayIcon() != 0; }));
   ASSERT_TRUE(tray.ShowBalloonNotice(QString(100, 't'), QString(300, 'b'), 2, 5));
   QWidget* balloon = nullptr;
-  ASSERT_TRUE(probe::waitUntil([&] { return (balloon = visibleTopLevel("QBalloonTip")); }));
+  ASSERT_TRUE(runEventsUntil([&] { return (balloon = visibleTopLevel("QBalloonTip")); }));
   QStringList texts;
   for (QLabel* label : balloon->findChildren<QLabel*>()) texts << label->text();
   EXPECT_TRUE(texts.contains(QString(63, 't'))) << texts.join('|').toStdString();
@@ -45,7 +46,7 @@ TEST(NoNotificationService, TrayBalloonIsTheFallbackAndIsCut) {
 }
 
 TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
-  EXPECT_TRUE(TTrayIcon::IsOldShellDesktop());
+  EXPECT_TRUE(platform::DesktopNoticeService().isOldShell());
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
@@ -58,15 +59,17 @@ TEST(OldShell, NoticesAreMessageBoxesWhenThereIsNeitherTrayNorNotifications) {
     }
   });
   closer.start(20);
-  THidForm form({env, errors, QString::fromStdString((dir.path / "lang.txt").string())});
-  EXPECT_TRUE(form.oldShellSystem);
-  ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 1; }));
+  DesktopPlatform desktop;
+  THidForm form(
+      formServices(env, errors, QString::fromStdString((dir.path / "lang.txt").string()), desktop));
+  EXPECT_TRUE(form.oldShellSystem());
+  ASSERT_TRUE(runEventsUntil([&] { return boxes.size() == 1; }));
   EXPECT_EQ(boxes[0],
             "Hotkey to caputre...|Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"
             "Active window - Shift+F3\r\nTimed capture - Shift+F4\r\n"
             "Switch storage mode - Ctrl+F5\r\n------------\r\nCapture to file.");
   ASSERT_TRUE(probe::xdotool({"key", "ctrl+F5"}));
-  ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return boxes.size() == 2; }));
   EXPECT_EQ(boxes[1], "Lumivex|Capture to clipboard.");
   EXPECT_TRUE(errors.errors.isEmpty());
 }
@@ -102,8 +105,10 @@ TEST(OldShell, HotkeyPressedWhileANoticeBoxIsOpenShowsItsOwnBox) {
     box->accept();
   });
   watcher.start(20);
-  THidForm form({env, errors, QString::fromStdString((dir.path / "lang.txt").string())});
-  ASSERT_TRUE(probe::waitUntil([&] { return boxes.size() == 2 && seen.isEmpty(); }));
+  DesktopPlatform desktop;
+  THidForm form(
+      formServices(env, errors, QString::fromStdString((dir.path / "lang.txt").string()), desktop));
+  ASSERT_TRUE(runEventsUntil([&] { return boxes.size() == 2 && seen.isEmpty(); }));
   EXPECT_TRUE(boxes[0].startsWith("Hotkey to caputre...|Full screen - Shift+F1\r\n"));
   EXPECT_EQ(boxes[1], "Lumivex|Capture to clipboard.");
   EXPECT_TRUE(errors.errors.isEmpty());

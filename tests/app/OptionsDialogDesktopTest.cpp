@@ -1,6 +1,7 @@
 // The options dialog in the test desktop: opened by a second start of the real executable,
 // edited by real key presses, and the new hotkey grabbed once it has closed.
 #include "DesktopProbe.h"
+#include "EventLoop.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
 #include "app/SingleInstance.h"
@@ -56,7 +57,8 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   platform::FakeAutostartEntry autostart;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
-  THidForm::Services services{env, errors, lang};
+  DesktopPlatform platform;
+  THidForm::Services services = formServices(env, errors, lang, platform);
   services.autostart = &autostart;
   THidForm form(services);
   QStringList captures;
@@ -73,7 +75,7 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
     clickAt(*dialog.findChild<QWidget*>("HotKey1"));
     // A combination that is a hotkey of ours reaches the field, not the capture.
     probe::xdotool({"key", "shift+F2"});
-    probe::waitUntil([&] { return dialog.findChild<QLineEdit*>("HotKey1")->text() == "Shift+F2"; });
+    runEventsUntil([&] { return dialog.findChild<QLineEdit*>("HotKey1")->text() == "Shift+F2"; });
     typedOurs = dialog.findChild<QLineEdit*>("HotKey1")->text();
     probe::xdotool({"key", "F7"});  // plain F7: the field makes it Shift+F7
     probe::xdotool({"key", "Return"});
@@ -81,20 +83,20 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   });
   QProcess second;
   second.start(QStringLiteral(LUMIVEX_EXE));
-  ASSERT_TRUE(probe::waitUntil([&] { return typed; }, 20000)) << "the dialog never came up";
-  ASSERT_TRUE(probe::waitUntil([&] { return !form.optionsDialogOpen(); }, 10000));
-  ASSERT_TRUE(probe::waitUntil([&] { return second.state() == QProcess::NotRunning; }));
+  ASSERT_TRUE(runEventsUntil([&] { return typed; }, 20000)) << "the dialog never came up";
+  ASSERT_TRUE(runEventsUntil([&] { return !form.optionsDialogOpen(); }, 10000));
+  ASSERT_TRUE(runEventsUntil([&] { return second.state() == QProcess::NotRunning; }));
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(typedOurs.toStdString(), "Shift+F2");
   EXPECT_TRUE(captures.isEmpty()) << "the grabs were released while the dialog was open";
   EXPECT_EQ(key.read("HotKey1_HotKey"), std::to_string(0x2000 | 0x76));
 
   ASSERT_TRUE(probe::xdotool({"key", "shift+F7"}));
-  EXPECT_TRUE(probe::waitUntil([&] { return captures.size() == 1; }));
+  EXPECT_TRUE(runEventsUntil([&] { return captures.size() == 1; }));
   ASSERT_TRUE(probe::xdotool({"key", "shift+F1"}));
   ASSERT_TRUE(probe::xdotool({"key", "shift+F2"}));
-  EXPECT_TRUE(probe::waitUntil([&] { return captures.size() >= 2; }));
-  probe::waitUntil([] { return false; }, 300);
+  EXPECT_TRUE(runEventsUntil([&] { return captures.size() >= 2; }));
+  runEventsUntil([] { return false; }, 300);
   EXPECT_EQ(captures.join(u' ').toStdString(), "screen area") << "Shift+F1 must no longer capture";
   EXPECT_TRUE(errors.errors.isEmpty());
 }

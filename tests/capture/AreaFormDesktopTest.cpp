@@ -1,5 +1,6 @@
 // The area overlay on the test desktop through its entry point, driven from outside by XTEST
 // (xdotool, device pixels) with the real pointer confinement; run at scale 1 and at scale 2.
+#include "EventLoop.h"
 #include "capture/TAreaForm.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,13 @@ class AreaOnDesktop : public ::testing::Test {
   std::optional<QImage> select(const QStringList& input) {
     bool gaveUp = false;
     QTimer::singleShot(0, [&] {
-      const bool ready = probe::waitUntil([] {
+      const bool ready = runEventsUntil([] {
         auto* form = qobject_cast<TAreaForm*>(QApplication::activeWindow());
         return form && form->hasFocus();
       });
       EXPECT_TRUE(ready) << "the overlay never became the active window";
       // The first paint may still be on its way to the display.
-      probe::waitUntil(
+      runEventsUntil(
           [&] {
             shownOnScreen =
                 QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(

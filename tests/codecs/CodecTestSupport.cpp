@@ -1,5 +1,7 @@
 #include "CodecTestSupport.h"
 
+#include "LibjpegReference.h"
+
 // clang-format off
 #include <cstdio>
 #include <csetjmp>
@@ -272,36 +274,9 @@ std::vector<std::uint8_t> ReferenceJpeg(const codecs::PictureView& picture, int 
       p[2] = static_cast<std::uint8_t>(c);
     }
   }
-  jpeg_compress_struct cinfo{};
-  JpegError err{};
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = JpegFail;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    free(out);
-    throw std::runtime_error("libjpeg failed");
-  }
-  jpeg_create_compress(&cinfo);
-  jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(picture.width);
-  cinfo.image_height = static_cast<JDIMENSION>(picture.height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  cinfo.dct_method = JDCT_FLOAT;
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = rgb.data() + cinfo.next_scanline * picture.width * 3;
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::vector<std::uint8_t> bytes(out, out + size);
-  free(out);
-  return bytes;
+  return lumivex::reference::EncodeWithLibjpeg(rgb.data(), picture.width, picture.height,
+                                               static_cast<std::size_t>(picture.width) * 3,
+                                               lumivex::reference::JpegInput::kRgb, quality);
 }
 
 GifImage DecodeGif(const std::string& path) {

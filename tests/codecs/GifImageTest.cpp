@@ -359,7 +359,7 @@ TEST(GifImage, FailuresWriteNoFileAndClearStartsAfresh) {
   expectError(gif, "No GIF Data to write");
 
   gif.AddFrame(picture.view);
-  codecs_test::ExpectWriteFailures([&](const std::string& path) { gif.SaveToFile(path); });
+  codecs_test::ExpectWriteFailures([&](const std::string& target) { gif.SaveToFile(target); });
 }
 
 }  // namespace

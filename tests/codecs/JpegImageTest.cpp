@@ -160,7 +160,7 @@ TEST(JpegImage, FailuresAreReportedAndACompressionFailureLeavesTheFileAlone) {
   std::mt19937 random(1);
   codecs_test::MakePicture(picture, 300, 300, 32, [&](int, int) { return random(); });
   codecs_test::ExpectWriteFailures(
-      [&](const std::string& path) { codecs::SaveAsJpeg(path, picture.view, 85); });
+      [&](const std::string& target) { codecs::SaveAsJpeg(target, picture.view, 85); });
 }
 
 }  // namespace

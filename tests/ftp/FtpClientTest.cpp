@@ -15,13 +15,11 @@
 namespace lumivex::ftp {
 namespace {
 
-using test::RunFor;
-using test::RunUntil;
 using test::ServerProcess;
 
 // One client uploading one file, with everything it reports written down.
 struct Session {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   std::vector<std::string> events;
   std::vector<std::string> commands;
   std::vector<std::string> replies;
@@ -71,8 +69,8 @@ struct Session {
   }
   // Until the connection is gone (both ends), bounded.
   bool RunToEnd(int milliseconds = 8000) {
-    return RunUntil([this] { return (closed || loginError) && ftp.ConnectionCount() == 0; },
-                    milliseconds);
+    return runEventsUntil([this] { return (closed || loginError) && ftp.ConnectionCount() == 0; },
+                          milliseconds);
   }
 };
 
@@ -144,8 +142,8 @@ TEST_F(ScriptedServerTest, FailedStoreIsAnErrorAndLeavesTheSessionReady) {
     ServerProcess server("scripted_ftpd.py", {c.scenario});
     Session session(file_);
     session.Start(server.Port());
-    ASSERT_TRUE(RunUntil([&] { return session.error; }));
-    RunFor(300);
+    ASSERT_TRUE(runEventsUntil([&] { return session.error; }));
+    runEventsFor(300);
     EXPECT_EQ(session.errorCode, c.errorCode);
     EXPECT_EQ(session.ftp.State(), ftpReady);
     EXPECT_EQ(session.ftp.DataConnection(), -1);
@@ -208,8 +206,8 @@ TEST_F(ScriptedServerTest, FailedAcceptEndsTheTransferOnce) {
     for (int fd; (fd = ::dup(0)) >= 0;) filler.push_back(fd);
   };
   session.Start(server.Port());
-  bool failed = RunUntil([&] { return session.error || session.closed; }, 5000);
-  RunFor(300);
+  bool failed = runEventsUntil([&] { return session.error || session.closed; }, 5000);
+  runEventsFor(300);
   for (int fd : filler) ::close(fd);
   setrlimit(RLIMIT_NOFILE, &saved);
   ASSERT_FALSE(filler.empty());
@@ -235,7 +233,7 @@ TEST_F(ScriptedServerTest, CompletionReportedAfter421LeavesTheClientIdle) {
     stateAtTransferOK = ftp.State();
   };
   session.Start(server.Port());
-  ASSERT_TRUE(RunUntil([&] { return session.transferOK; }));
+  ASSERT_TRUE(runEventsUntil([&] { return session.transferOK; }));
   EXPECT_EQ(stateAtTransferOK, ftpIdle);
   EXPECT_EQ(int{session.ftp.State()}, ftpIdle);
   // Idle, so a new log-on is accepted.
@@ -249,8 +247,8 @@ TEST_F(ScriptedServerTest, NoticeRunningItsOwnEventLoopOutlivesTheConnection) {
   Session session(file_);
   bool nested = false;
   session.ftp.OnFtpConnected = [&](TCustomFtpClient& ftp) {
-    nested = RunUntil([&] { return ftp.ConnectionCount() == 0; }, 5000);
-    RunFor(100);
+    nested = runEventsUntil([&] { return ftp.ConnectionCount() == 0; }, 5000);
+    runEventsFor(100);
   };
   session.Start(server.Port());
   ASSERT_TRUE(session.RunToEnd());
@@ -262,12 +260,12 @@ TEST_F(ScriptedServerTest, LogOnAfter421DropsTheConnectionTheServerLeftOpen) {
   ServerProcess server("scripted_ftpd.py", {"421_stay"});
   Session session(file_);
   session.Start(server.Port());
-  ASSERT_TRUE(RunUntil([&] { return session.ftp.State() == ftpIdle; }));
-  RunFor(200);
+  ASSERT_TRUE(runEventsUntil([&] { return session.ftp.State() == ftpIdle; }));
+  runEventsFor(200);
   EXPECT_EQ(session.ftp.ConnectionCount(), 1u);  // the server has not closed it
   ASSERT_TRUE(session.ftp.Login("127.0.0.1:" + std::to_string(server.Port()), "u", "p", ""));
   EXPECT_EQ(session.ftp.ConnectionCount(), 1u);
-  EXPECT_TRUE(RunUntil([&] { return server.Transcript(0).contains("end"); }, 3000));
+  EXPECT_TRUE(runEventsUntil([&] { return server.Transcript(0).contains("end"); }, 3000));
 }
 
 TEST_F(ScriptedServerTest, ServerClosingAtEveryStepLeavesTheClientIdle) {
@@ -291,7 +289,7 @@ TEST_F(ScriptedServerTest, ServerClosingAtEveryStepLeavesTheClientIdle) {
 // ---- without a server -----------------------------------------------------------------------
 
 TEST(FtpClientTest, RefusesOperationsOutOfTurnAndLineBreaksInArguments) {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   QTemporaryDir dir;
   std::string file = dir.filePath("f").toStdString();
   test::WriteFile(file, "x");
@@ -326,7 +324,7 @@ TEST(FtpClientTest, RefusesOperationsOutOfTurnAndLineBreaksInArguments) {
 }
 
 TEST(FtpClientTest, ReplyTableStatusesAndFailures) {
-  TFtpClient ftp;
+  TCustomFtpClient ftp;
   std::vector<std::string> seen;
   ftp.OnFtpStatus = [&](TCustomFtpClient&, TFtpStatusCode code, const std::string& info) {
     seen.push_back(std::string(StatusName(code)) + ":" + info);

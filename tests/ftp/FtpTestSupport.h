@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "EventLoop.h"
+
 #include <fstream>
 #include <functional>
 #include <random>
@@ -20,19 +22,6 @@
 #endif
 
 namespace lumivex::ftp::test {
-
-// Runs the event loop until `done` holds or the time is up; returns `done()`.
-inline bool RunUntil(const std::function<bool()>& done, int milliseconds = 10000) {
-  QDeadlineTimer deadline(milliseconds);
-  while (!done() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-  return done();
-}
-
-// Lets the event loop run for a while (to show that nothing more happens).
-inline void RunFor(int milliseconds) {
-  RunUntil([] { return false; }, milliseconds);
-}
 
 class ServerProcess {
  public:

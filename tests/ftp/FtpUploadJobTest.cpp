@@ -6,21 +6,19 @@
 
 #include "FtpTestSupport.h"
 #include "ftp/FtpUploadJob.h"
+#include "platform/qt/QtClock.h"
+#include "settings/SettingsTable.h"
 
 namespace lumivex::ftp {
 namespace {
-
-using test::RunFor;
-using test::RunUntil;
 
 class FakeHost : public FtpJobHost {
  public:
   std::map<std::string, std::string> settings;
   std::map<int, std::string> language;  // entries of a language file
-  std::vector<std::string> notices;     // "title|text" or "box|text"
+  std::vector<std::string> notices;     // "title|text"
   std::vector<std::string> hints;
   std::vector<std::string> errors;
-  bool oldShell = false;
 
   std::string ReadRegistryText(std::string_view name) override {
     auto it = settings.find(std::string(name));
@@ -30,21 +28,47 @@ class FakeHost : public FtpJobHost {
     auto it = language.find(number);
     return it == language.end() ? std::string(defaultText) : it->second;
   }
-  bool ShowBalloonNotice(const std::string& title, const std::string& text, int iconKind,
-                         int timeoutSeconds) override {
+  void ShowNotice(const std::string& title, const std::string& boxCaption, const std::string& text,
+                  int iconKind, int timeoutSeconds) override {
+    EXPECT_EQ(boxCaption, "Lumivex");
     EXPECT_EQ(iconKind, 1);
     EXPECT_EQ(timeoutSeconds, 60);
     notices.push_back(title + "|" + text);
-    return true;
   }
   void SetTrayHint(const std::string& hint) override { hints.push_back(hint); }
-  bool OldShellSystem() override { return oldShell; }
-  void ShowMessageBox(const std::string& text) override { notices.push_back("box|" + text); }
   void ShowError(const std::exception& error) override { errors.push_back(error.what()); }
   bool HintSeen(const std::string& hint) const {
     return std::find(hints.begin(), hints.end(), hint) != hints.end();
   }
 };
+
+// The settings texts of the job: the remote folder and the port.
+TEST(UploadJobText, FolderNormalisationAndPortTexts) {
+  EXPECT_EQ(NormaliseRemoteFolder(""), "/");
+  EXPECT_EQ(NormaliseRemoteFolder("/"), "/");
+  EXPECT_EQ(NormaliseRemoteFolder("pics"), "/pics/");
+  EXPECT_EQ(NormaliseRemoteFolder("/a/b"), "/a/b/");
+  EXPECT_EQ(NormaliseRemoteFolder("upload\\2005"), "/upload\\2005/");
+
+  EXPECT_EQ(ParsePortText("21"), 21);
+  EXPECT_EQ(ParsePortText(" 2121"), 2121);
+  EXPECT_EQ(ParsePortText("65535"), 65535);
+  auto message = [](const char* text) {
+    try {
+      ParsePortText(text);
+    } catch (const std::exception& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(message("abc"), "'abc' is not a valid integer value");
+  EXPECT_EQ(message(""), "'' is not a valid integer value");
+  EXPECT_EQ(message("21 "), "'21 ' is not a valid integer value");
+  EXPECT_EQ(message("99999999999"), "'99999999999' is not a valid integer value");
+  EXPECT_EQ(message("0"), "'0' is not a valid FTP port: use a number from 1 to 65535");
+  EXPECT_EQ(message("65536"), "'65536' is not a valid FTP port: use a number from 1 to 65535");
+  EXPECT_EQ(message("-21"), "'-21' is not a valid FTP port: use a number from 1 to 65535");
+}
 
 class UploadJobTest : public ::testing::Test {
  protected:
@@ -52,16 +76,17 @@ class UploadJobTest : public ::testing::Test {
     ASSERT_GT(server_.Port(), 0) << "pyftpdlib did not start";
     server = "127.0.0.1:" + std::to_string(server_.Port());
     host.settings = {
-        {"user1_Text", "test"},           {"pass1_Text", "secret"},
-        {"RemFolder1_Text", "/"},         {"FtpPort1_Text", std::to_string(server_.Port())},
-        {"FtpServer1_Text", "127.0.0.1"}, {"DoPasv_Checked", "True"}};
+        {settings::kFtpUser, "test"},        {settings::kFtpPassword, "secret"},
+        {settings::kFtpFolder, "/"},         {settings::kFtpPort, std::to_string(server_.Port())},
+        {settings::kFtpServer, "127.0.0.1"}, {settings::kFtpPassive, "True"}};
     picture = local_.filePath("anna_LumivexPhoto_2005_06_19 22_22_17.png").toStdString();
     content = test::RandomBytes(200000, 3);
     test::WriteFile(picture, content);
   }
   // Until the server has closed the connection after QUIT (or any close), bounded.
   bool RunToClose() {
-    return RunUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }, 10000);
+    return runEventsUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; },
+                          10000);
   }
   std::string Remote(const std::string& path) const { return server_.Root() + path; }
 
@@ -70,8 +95,9 @@ class UploadJobTest : public ::testing::Test {
   std::string server;
   std::string picture, content;
   FakeHost host;
-  TFtpClient ftp;
-  FtpUploadJob job{host, ftp};
+  TCustomFtpClient ftp;
+  platform::QtClock clock;
+  FtpUploadJob job{host, ftp, clock};
 };
 
 TEST_F(UploadJobTest, SuccessfulUploadShowsTheWholeSequence) {
@@ -79,7 +105,7 @@ TEST_F(UploadJobTest, SuccessfulUploadShowsTheWholeSequence) {
   job.StartFtpUpload("  " + picture + " \n");
   EXPECT_EQ(job.PendingLocalFile(), picture);
   EXPECT_EQ(job.PendingRemotePath(), "/anna_LumivexPhoto_2005_06_19 22_22_17.png");
-  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
   ASSERT_TRUE(RunToClose());
   EXPECT_EQ(host.notices,
             (std::vector<std::string>{
@@ -112,14 +138,14 @@ TEST_F(UploadJobTest, RemoteFoldersAndServerTexts) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder + " " + c.serverText);
-    host.settings["RemFolder1_Text"] = c.folder;
-    host.settings["FtpServer1_Text"] = c.serverText;
-    host.settings["FtpPort1_Text"] = c.portText;
+    host.settings[settings::kFtpFolder] = c.folder;
+    host.settings[settings::kFtpServer] = c.serverText;
+    host.settings[settings::kFtpPort] = c.portText;
     std::string file = local_.filePath("shot" + QString::number(++n) + ".png").toStdString();
     test::WriteFile(file, content);
     host.notices.clear();
     job.StartFtpUpload(file);
-    ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+    ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
     EXPECT_EQ(host.notices.back(), "Upload Complete|File shot" + std::to_string(n) +
                                        ".png uploaded to " + c.serverText + ".");
     ASSERT_TRUE(RunToClose());
@@ -128,49 +154,49 @@ TEST_F(UploadJobTest, RemoteFoldersAndServerTexts) {
   }
 }
 
-TEST_F(UploadJobTest, ActiveModeFromTheSettingAndMessageBoxesOnOldShells) {
-  host.settings["DoPasv_Checked"] = "False";
-  host.oldShell = true;
+TEST_F(UploadJobTest, ActiveModeFromTheSetting) {
+  host.settings[settings::kFtpPassive] = "False";
   job.StartFtpUpload(picture);
   EXPECT_FALSE(ftp.PassiveMode());
-  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
-  EXPECT_EQ(host.notices[0], "box|Connected to: 127.0.0.1");
+  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
+  EXPECT_EQ(host.notices[0], "FTP Status|Connected to: 127.0.0.1");
   EXPECT_EQ(host.notices[1],
-            "box|File anna_LumivexPhoto_2005_06_19 22_22_17.png uploaded to 127.0.0.1.");
+            "Upload Complete|File anna_LumivexPhoto_2005_06_19 22_22_17.png uploaded to "
+            "127.0.0.1.");
   ASSERT_TRUE(RunToClose());
   EXPECT_TRUE(test::ReadFile(Remote("/anna_LumivexPhoto_2005_06_19 22_22_17.png")) == content);
 }
 
 TEST_F(UploadJobTest, BadSettingsStopBeforeAnyConnection) {
   job.StartFtpUpload(picture);  // sets the pending names
-  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
   ASSERT_TRUE(RunToClose());
   host.notices.clear();
   for (const char* portText : {"abc", "0", "65536", ""}) {
     SCOPED_TRACE(portText);
-    host.settings["FtpPort1_Text"] = portText;
+    host.settings[settings::kFtpPort] = portText;
     EXPECT_THROW(job.StartFtpUpload(local_.filePath("other.png").toStdString()),
                  std::runtime_error);
     EXPECT_EQ(job.PendingLocalFile(), picture);  // left before the names were replaced
   }
-  host.settings["FtpPort1_Text"] = "21";
-  host.settings["FtpServer1_Text"] = "";
+  host.settings[settings::kFtpPort] = "21";
+  host.settings[settings::kFtpServer] = "";
   try {
     job.StartFtpUpload(picture);
     ADD_FAILURE() << "an empty server text was accepted";
   } catch (const std::exception& e) {
     EXPECT_STREQ(e.what(), "Destination address required");
   }
-  RunFor(200);
+  runEventsFor(200);
   EXPECT_EQ(ftp.State(), ftpIdle);
   EXPECT_TRUE(host.notices.empty());
 }
 
 TEST_F(UploadJobTest, RejectedPasswordShowsNothingAndKeepsTheClientBusy) {
-  host.settings["pass1_Text"] = "wrong";
+  host.settings[settings::kFtpPassword] = "wrong";
   job.StartFtpUpload(picture);
-  ASSERT_TRUE(RunUntil([&] { return !host.notices.empty(); }));
-  RunFor(800);
+  ASSERT_TRUE(runEventsUntil([&] { return !host.notices.empty(); }));
+  runEventsFor(800);
   EXPECT_EQ(host.notices, std::vector<std::string>{"FTP Status|Connected to: 127.0.0.1"});
   EXPECT_EQ(ftp.State(), ftpLoggingIn);
   EXPECT_TRUE(host.hints.empty());
@@ -179,28 +205,28 @@ TEST_F(UploadJobTest, RejectedPasswordShowsNothingAndKeepsTheClientBusy) {
   test::WriteFile(second, "2");
   job.StartFtpUpload(second);
   EXPECT_EQ(job.PendingLocalFile(), second);
-  RunFor(300);
+  runEventsFor(300);
   EXPECT_EQ(host.notices.size(), 1u);
 }
 
 TEST_F(UploadJobTest, EmptyUserAndMissingFileNeverReportCompletion) {
   // No user name: the greeting counts as the log-on; this server then refuses the upload.
-  host.settings["user1_Text"] = "";
+  host.settings[settings::kFtpUser] = "";
   job.StartFtpUpload(picture);
-  ASSERT_TRUE(RunUntil([&] { return host.HintSeen(" logged on to 127.0.0.1"); }));
-  RunFor(1000);
+  ASSERT_TRUE(runEventsUntil([&] { return host.HintSeen(" logged on to 127.0.0.1"); }));
+  runEventsFor(1000);
   EXPECT_EQ(host.notices.size(), 1u);
   EXPECT_EQ(ftp.State(), ftpReady);
   ftp.Logout();
   ASSERT_TRUE(RunToClose());
 
   // A picture that is not there (clipboard mode): log-on, no transfer.
-  host.settings["user1_Text"] = "test";
+  host.settings[settings::kFtpUser] = "test";
   host.notices.clear();
   host.hints.clear();
   job.StartFtpUpload(local_.filePath("clipboard.png").toStdString());
-  ASSERT_TRUE(RunUntil([&] { return host.HintSeen("test logged on to 127.0.0.1"); }));
-  RunFor(1000);
+  ASSERT_TRUE(runEventsUntil([&] { return host.HintSeen("test logged on to 127.0.0.1"); }));
+  runEventsFor(1000);
   EXPECT_EQ(host.notices, std::vector<std::string>{"FTP Status|Connected to: 127.0.0.1"});
   EXPECT_EQ(ftp.State(), ftpReady);
   EXPECT_FALSE(std::filesystem::exists(Remote("/clipboard.png")));
@@ -211,7 +237,7 @@ TEST_F(UploadJobTest, SecondCaptureDuringLogOnUploadsTheNewerPicture) {
   test::WriteFile(second, "newer picture");
   job.StartFtpUpload(picture);
   job.StartFtpUpload(second);  // refused by the busy client; the names are replaced
-  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
   EXPECT_EQ(host.notices.size(), 2u);
   EXPECT_EQ(host.notices.back(), "Upload Complete|File newer.png uploaded to 127.0.0.1.");
   ASSERT_TRUE(RunToClose());
@@ -226,23 +252,24 @@ TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn)
   std::string picture = local.filePath("shot.png").toStdString();
   test::WriteFile(picture, test::RandomBytes(5000, 1));
   FakeHost host;
-  host.settings = {{"user1_Text", "test"},
-                   {"pass1_Text", "secret"},
-                   {"FtpPort1_Text", std::to_string(server.Port())},
-                   {"FtpServer1_Text", "127.0.0.1"}};
-  TFtpClient ftp;
+  host.settings = {{settings::kFtpUser, "test"},
+                   {settings::kFtpPassword, "secret"},
+                   {settings::kFtpPort, std::to_string(server.Port())},
+                   {settings::kFtpServer, "127.0.0.1"}};
+  TCustomFtpClient ftp;
   ftp.TransferTimeout = 1000;
-  FtpUploadJob job(host, ftp);
+  platform::QtClock clock;
+  FtpUploadJob job(host, ftp, clock);
   job.StartFtpUpload(picture);
-  ASSERT_TRUE(RunUntil([&] { return host.notices.size() >= 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
   EXPECT_EQ(host.notices[1], "Upload Failed|Upload timed out.");
   EXPECT_EQ(ftp.State(), ftpReady);  // no log-off, no retry
   EXPECT_EQ(ftp.DataConnection(), -1);
   EXPECT_TRUE(ftp.PassiveMode());  // no stored choice: the client's default
-  RunFor(300);
+  runEventsFor(300);
   EXPECT_EQ(host.notices.size(), 2u);
   ftp.Logout();
-  ASSERT_TRUE(RunUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }));
+  ASSERT_TRUE(runEventsUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }));
   EXPECT_EQ(host.hints.back(), "Lumivex");
   EXPECT_TRUE(server.Transcript().contains("stalling"));
 }

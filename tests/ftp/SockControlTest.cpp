@@ -15,9 +15,6 @@
 namespace lumivex::ftp {
 namespace {
 
-using test::RunFor;
-using test::RunUntil;
-
 class Recorder : public TCustomMultiClient {
  public:
   std::vector<std::string> lines;
@@ -86,7 +83,7 @@ class Peer {
     while (!data.empty() && !deadline.hasExpired()) {
       ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
       if (n > 0) data.remove_prefix(static_cast<size_t>(n));
-      if (!data.empty()) RunFor(5);
+      if (!data.empty()) runEventsFor(5);
     }
     ASSERT_TRUE(data.empty());
   }
@@ -101,7 +98,7 @@ class Peer {
       if (n > 0)
         out.append(chunk, static_cast<size_t>(n));
       else
-        RunFor(5);
+        runEventsFor(5);
     }
     return out;
   }
@@ -121,33 +118,33 @@ TEST(SockControlTest, LinesArriveWholeWhateverTheReadBoundaries) {
   Recorder client;
   int handle = peer.ConnectFrom(client);
   ASSERT_GE(handle, 0);
-  ASSERT_TRUE(RunUntil([&] { return !client.order.empty(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return !client.order.empty(); }));
   EXPECT_EQ(client.order.front(), "connected");
 
   peer.Send("220 he");
-  RunFor(60);
+  runEventsFor(60);
   peer.Send("llo\r");  // the terminator torn apart
-  RunFor(60);
+  runEventsFor(60);
   peer.Send("\n331 x\r\n");
-  ASSERT_TRUE(RunUntil([&] { return client.lines.size() == 2; }));
+  ASSERT_TRUE(runEventsUntil([&] { return client.lines.size() == 2; }));
   EXPECT_EQ(client.lines[0], "220 hello\r\n");
   EXPECT_EQ(client.lines[1], "331 x\r\n");
 
   std::string longLine = std::string(9000, 'L') + "\r\n";
   peer.Send(longLine);
-  ASSERT_TRUE(RunUntil([&] { return client.lines.size() == 3; }));
+  ASSERT_TRUE(runEventsUntil([&] { return client.lines.size() == 3; }));
   EXPECT_EQ(client.lines[2], longLine);
 
   // A line just short of the limit still arrives; one past it is dropped with 8001.
   std::string largest = std::string(kMaxLineBuf - 10, 'M') + "\r\n";
   peer.Send(largest);
-  ASSERT_TRUE(RunUntil([&] { return client.lines.size() == 4; }));
+  ASSERT_TRUE(runEventsUntil([&] { return client.lines.size() == 4; }));
   EXPECT_EQ(client.lines[3], largest);
   EXPECT_TRUE(client.errors.empty());
 
   peer.Send(std::string(kMaxLineBuf + 20000, 'H') + "\r\nafter\r\n");
   ASSERT_TRUE(
-      RunUntil([&] { return !client.lines.empty() && client.lines.back() == "after\r\n"; }));
+      runEventsUntil([&] { return !client.lines.empty() && client.lines.back() == "after\r\n"; }));
   ASSERT_EQ(client.errors.size(), 1u);
   EXPECT_EQ(client.errors[0].first, kLineTooLongError);
   EXPECT_EQ(client.errors[0].second, "Received line too long, exceeds MaxLineBuf");
@@ -157,7 +154,7 @@ TEST(SockControlTest, LinesArriveWholeWhateverTheReadBoundaries) {
   size_t before = client.lines.size();
   peer.Send("a\r\nb\r\ntail");
   peer.Close();
-  ASSERT_TRUE(RunUntil([&] { return client.order.back() == "closed"; }));
+  ASSERT_TRUE(runEventsUntil([&] { return client.order.back() == "closed"; }));
   ASSERT_EQ(client.lines.size(), before + 3);
   EXPECT_EQ(client.lines[before], "a\r\n");
   EXPECT_EQ(client.lines[before + 1], "b\r\n");
@@ -179,7 +176,8 @@ TEST(SockControlTest, StreamsAreSentWholeAndCloseTheConnection) {
     client.SendStream(handle, std::make_shared<std::istringstream>(content), true);
     std::string received = peer.ReceiveAll();
     EXPECT_EQ(received, "STOR x\r\n" + content);
-    ASSERT_TRUE(RunUntil([&] { return !client.order.empty() && client.order.back() == "closed"; }));
+    ASSERT_TRUE(
+        runEventsUntil([&] { return !client.order.empty() && client.order.back() == "closed"; }));
     EXPECT_EQ(client.sentAtClose, 8 + size);
     EXPECT_FALSE(client.Exists(handle));
   }
@@ -206,7 +204,7 @@ TEST(SockControlTest, ConnectFailuresAndMisuseAreReported) {
   } catch (const SocketError& e) {
     EXPECT_STREQ(e.what(), "Socket is already connected");
   }
-  ASSERT_TRUE(RunUntil([&] { return !client.errors.empty(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return !client.errors.empty(); }));
   EXPECT_EQ(client.errors[0].first, ECONNREFUSED);
   EXPECT_EQ(client.errors[0].second, "WinSock Error (" + std::to_string(ECONNREFUSED) + "): " +
                                          std::strerror(ECONNREFUSED) + ", on API 'Fd_Connect'");
@@ -227,11 +225,11 @@ TEST(SockControlTest, IdleLimitIsReportedAndRestartsOnlyWhenAsked) {
   int handle = peer.ConnectFrom(client);
   ASSERT_GE(handle, 0);
   client.SetIdleLimit(handle, 700);
-  ASSERT_TRUE(RunUntil([&] { return client.idleLimits >= 2; }, 5000));
+  ASSERT_TRUE(runEventsUntil([&] { return client.idleLimits >= 2; }, 5000));
   // Without a reset every tick past the limit reports again; with one the count restarts.
   client.resetIdle = true;
   int seen = client.idleLimits;
-  RunFor(900);
+  runEventsFor(900);
   EXPECT_LE(client.idleLimits, seen + 1);
   // Weeks without a byte neither wrap the count nor silence the limit.
   client.resetIdle = false;

@@ -1,10 +1,12 @@
 #include "options/HotkeyOverview.h"
+#include "settings/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
 #include <QHash>
 
 using namespace lumivex::options;
+namespace settings = lumivex::settings;
 
 namespace {
 
@@ -40,9 +42,9 @@ struct Desk {
 
 TEST(HotkeyOverview, DefaultsReadAsTheFiveLinesSeparatorAndFileMode) {
   Desk desk;
-  desk.settings = {{"Hotkey1_HotKey", "8304"},  {"Hotkey2_HotKey", "8305"},
-                   {"Hotkey3_HotKey", "8306"},  {"Hotkey4_HotKey", "8307"},
-                   {"Hotkey5_HotKey", "16500"}, {"Radiobutton1_Checked", "False"}};
+  desk.settings = {{settings::kHotkey1, "8304"},  {settings::kHotkey2, "8305"},
+                   {settings::kHotkey3, "8306"},  {settings::kHotkey4, "8307"},
+                   {settings::kHotkey5, "16500"}, {settings::kClipboardMode, "False"}};
   const OverviewSources s = desk.sources();
   EXPECT_EQ(BuildHotkeyOverview(s),
             "Full screen - Shift+F1\r\nScreen area - Shift+F2\r\nActive window - Shift+F3\r\n"
@@ -53,8 +55,9 @@ TEST(HotkeyOverview, DefaultsReadAsTheFiveLinesSeparatorAndFileMode) {
 
 TEST(HotkeyOverview, ClipboardModeInAnyCaseAndMissingValuesShowTheSeeds) {
   Desk desk;
-  desk.settings = {
-      {"Hotkey2_HotKey", "junk"}, {"Hotkey4_HotKey", "16498"}, {"Radiobutton1_Checked", "TRUE"}};
+  desk.settings = {{settings::kHotkey2, "junk"},
+                   {settings::kHotkey4, "16498"},
+                   {settings::kClipboardMode, "TRUE"}};
   const OverviewSources s = desk.sources();
   const QString text = BuildHotkeyOverview(s);
   EXPECT_TRUE(text.startsWith("Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"));

@@ -1,4 +1,5 @@
 // Real passive grabs in the test desktop, driven by XTEST key presses (xdotool).
+#include "EventLoop.h"
 #include "platform/x11/X11HotkeyBackend.h"
 
 #include <gtest/gtest.h>
@@ -19,16 +20,6 @@ using namespace lumivex::platform;
 namespace {
 
 constexpr unsigned kF1 = 0x70, kF2 = 0x71, kF3 = 0x72, kF5 = 0x74;
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!condition()) {
-    if (deadline.hasExpired()) return condition();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
 
 bool xdotool(const QStringList& args) {
   return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
@@ -57,7 +48,7 @@ class X11Hotkeys : public ::testing::Test {
     ASSERT_TRUE(backend->registerHotKey(999, kModControl | kModAlt | kModShift, 0x7B));
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+F12"}));
     const bool seen =
-        waitUntil([&] { return presses.size() > before && presses.back().id == 999; });
+        runEventsUntil([&] { return presses.size() > before && presses.back().id == 999; });
     backend->unregisterHotKey(999);
     ASSERT_TRUE(seen);
     presses.pop_back();
@@ -113,7 +104,7 @@ TEST_F(X11Hotkeys, CombinationsArriveWhileAWindowOfOursHasTheFocus) {
   window.installEventFilter(&counter);
   window.show();
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", QString::number(window.winId())}));
-  ASSERT_TRUE(waitUntil([&] { return window.isActiveWindow(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return window.isActiveWindow(); }));
 
   ASSERT_TRUE(backend->registerHotKey(1, kModShift, kF1));
   key("shift+F1");
@@ -126,8 +117,8 @@ TEST_F(X11Hotkeys, CombinationsArriveWhileAMenuOfOursHoldsTheKeyboard) {
   QMenu menu;
   menu.addAction(QStringLiteral("Options..."));
   menu.popup(QPoint(100, 100));
-  ASSERT_TRUE(waitUntil([&] { return menu.isVisible(); }));
-  waitUntil([] { return false; }, 200);  // the menu's grab is in place
+  ASSERT_TRUE(runEventsUntil([&] { return menu.isVisible(); }));
+  runEventsUntil([] { return false; }, 200);  // the menu's grab is in place
 
   ASSERT_TRUE(backend->registerHotKey(1, kModShift, kF1));
   key("shift+F1");
@@ -138,8 +129,8 @@ TEST_F(X11Hotkeys, CombinationsArriveWhileAMenuOfOursHoldsTheKeyboard) {
 TEST_F(X11Hotkeys, AnotherClientsGrabIsRefusedAndTheOthersStillWork) {
   QProcess holder;
   holder.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(GRAB_KEY_SCRIPT), "F2", "1"});
-  ASSERT_TRUE(
-      waitUntil([&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
+  ASSERT_TRUE(runEventsUntil(
+      [&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
   ASSERT_EQ(holder.readLine().trimmed(), "held");
 
   EXPECT_FALSE(backend->registerHotKey(2, kModShift, kF2));
@@ -183,10 +174,10 @@ TEST_F(X11Hotkeys, ANewKeyboardLayoutMovesTheGrabsWithTheKeys) {
   ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "ctrl+q"}));
   ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {"fr"}), 0);
   // The digit 1 lies under "&" on AZERTY: seen once the backend has read the new map.
-  ASSERT_TRUE(waitUntil([&] { return backend->keyName(0x31, true) == "&"; }));
+  ASSERT_TRUE(runEventsUntil([&] { return backend->keyName(0x31, true) == "&"; }));
   key("ctrl+q");  // the Q is where the US A was
   ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {"us"}), 0);
-  ASSERT_TRUE(waitUntil([&] { return backend->keyName(0x31, true) == "1"; }));
+  ASSERT_TRUE(runEventsUntil([&] { return backend->keyName(0x31, true) == "1"; }));
   key("ctrl+q");
   EXPECT_EQ(presses.size(), 4u);
   for (const Press& p : presses) EXPECT_EQ(p, (Press{7, kModControl, 0x51}));

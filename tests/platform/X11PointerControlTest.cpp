@@ -1,4 +1,5 @@
 // The pointer confinement on the test desktop: XTEST moves cannot leave the window while it holds.
+#include "EventLoop.h"
 #include "platform/x11/X11PointerControl.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ TEST(X11PointerControl, PointerStaysInsideTheWindowUntilReleased) {
   QWidget window(nullptr, Qt::FramelessWindowHint);
   window.setGeometry(300, 200, 240, 160);
   window.show();
-  ASSERT_TRUE(probe::waitUntil([&] { return window.windowHandle()->isExposed(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return window.windowHandle()->isExposed(); }));
   const QRect area(window.mapToGlobal(QPoint(0, 0)), window.size());
   pointerAfterMovingTo(area.center());
 

@@ -1,4 +1,5 @@
 // Grabs of what the test desktop really shows: known patterns in windows, compared pixel for pixel.
+#include "EventLoop.h"
 #include "platform/x11/X11ScreenGrabber.h"
 
 #include "DesktopProbe.h"
@@ -76,7 +77,7 @@ class PictureWindow : public QWidget {
 // The picture grabs give once the desktop has painted what the test shows.
 QImage settledGrab(const std::function<QImage()>& grab, const QImage& expected) {
   QImage picture;
-  probe::waitUntil([&] {
+  runEventsUntil([&] {
     picture = grab();
     return difference(picture, expected).empty();
   });
@@ -135,7 +136,7 @@ TEST(MultiMonitor, GrabIsThePrimaryMonitorsPixelsAtItsPhysicalSize) {
   probe::run("xrandr", {"--setmonitor", "left", "1280/339x1024/271+0+0", "none"});
   // RandR makes a monitor primary when its name starts with "*".
   probe::run("xrandr", {"--setmonitor", "*primary", "1920/508x1080/286+1280+0", "none"});
-  EXPECT_TRUE(probe::waitUntil([&] { return grabber->primaryScreenRect() == primary; }))
+  EXPECT_TRUE(runEventsUntil([&] { return grabber->primaryScreenRect() == primary; }))
       << "primary monitor reported at " << grabber->primaryScreenRect().x() << ","
       << grabber->primaryScreenRect().y();
 
@@ -181,14 +182,14 @@ TEST(ActiveWindow, IsTheWindowWithItsFrameAsTheScreenShowsIt) {
   window.setFixedSize(client.size());
   window.show();
   window.activateWindow();
-  ASSERT_TRUE(probe::waitUntil([&] { return window.isActiveWindow(); }));
+  ASSERT_TRUE(runEventsUntil([&] { return window.isActiveWindow(); }));
 
   const QList<int> extents = cardinals(window.winId(), "_NET_FRAME_EXTENTS");
   ASSERT_EQ(extents.size(), 4) << "the window manager frames no window";
   const int left = extents[0], right = extents[1], top = extents[2], bottom = extents[3];
   const QSize framed(client.width() + left + right, client.height() + top + bottom);
   QImage picture;
-  EXPECT_TRUE(probe::waitUntil([&] {
+  EXPECT_TRUE(runEventsUntil([&] {
     picture = grabber->grabActiveWindow();
     return picture.size() == framed &&
            difference(picture.copy(QRect(QPoint(left, top), client.size())), client).empty();
@@ -210,9 +211,9 @@ TEST(ActiveWindow, NoneWhenNoWindowIsActive) {
     PictureWindow window(pattern(QSize(100, 100), 5));
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(probe::waitUntil([&] { return !grabber->grabActiveWindow().isNull(); }));
+    ASSERT_TRUE(runEventsUntil([&] { return !grabber->grabActiveWindow().isNull(); }));
   }
-  EXPECT_TRUE(probe::waitUntil([&] { return grabber->grabActiveWindow().isNull(); }));
+  EXPECT_TRUE(runEventsUntil([&] { return grabber->grabActiveWindow().isNull(); }));
 }
 
 }  // namespace
@@ -226,7 +227,7 @@ TEST(OtherDepths, PictureEqualsQtsOwnGrab) {
   PictureWindow window(pattern(primary.size(), 6));
   window.showAt(primary);
   QImage shown;
-  ASSERT_TRUE(probe::waitUntil([&] {
+  ASSERT_TRUE(runEventsUntil([&] {
     const QImage before = shown;
     shown = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
     return !before.isNull() && before == shown && shown.pixel(0, 0) != qRgb(0, 0, 0);

@@ -1,7 +1,5 @@
 #include "platform/FakeHotkeyBackend.h"
 #include "shell/HotKeyManager.h"
-#include "shell/HotkeyDispatch.h"
-#include "shell/StorageMode.h"
 
 #include <gtest/gtest.h>
 
@@ -145,57 +143,4 @@ TEST(HotKeyManager, LocalizedTextUsesTheLayoutsKeyNames) {
   EXPECT_EQ(manager.HotKeyToText(0x2000 | 0xBA, true), QStringLiteral("Shift+Ü"));
   EXPECT_EQ(manager.HotKeyToText(0x2000 | 0xBA, false), "Shift+;");
   EXPECT_EQ(manager.HotKeyToText(16500, true), "Ctrl+F5");
-}
-
-TEST(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
-  QHash<QString, int> stored = {{"Hotkey1_HotKey", 8304},
-                                {"Hotkey2_HotKey", 8305},
-                                {"Hotkey3_HotKey", 8304},
-                                {"Hotkey4_HotKey", -8304}};
-  QStringList log;
-  const ReadSettingInt read = [&](const QString& name, int fallback) {
-    log << "read " + name;
-    return stored.value(name, fallback);
-  };
-  HotKeyActions actions = {[&] {
-                             log << "action 1";
-                             stored["Hotkey5_HotKey"] = 8304;  // seen by the later test of hotkey 5
-                           },
-                           [&] { log << "action 2"; }, [&] { log << "action 3"; },
-                           [&] { log << "action 4"; }, [&] { log << "action 5"; }};
-  DispatchHotKey(8304, read, actions);
-  EXPECT_EQ(log, QStringList({"read Hotkey1_HotKey", "action 1", "read Hotkey2_HotKey",
-                              "read Hotkey3_HotKey", "action 3", "read Hotkey4_HotKey",
-                              "read Hotkey5_HotKey", "action 5"}));
-}
-
-TEST(HotkeyDispatch, MissingSettingsMatchNothingButAZeroValue) {
-  int runs = 0;
-  HotKeyActions actions;
-  for (auto& a : actions) a = [&] { ++runs; };
-  const ReadSettingInt none = [](const QString&, int fallback) { return fallback; };
-  DispatchHotKey(8304, none, actions);
-  EXPECT_EQ(runs, 0);
-}
-
-TEST(StorageMode, ToggleGoesToClipboardOnlyFromFalse) {
-  EXPECT_TRUE(ToggledStorageMode("False").clipboard);
-  EXPECT_TRUE(ToggledStorageMode("FALSE").clipboard);
-  EXPECT_FALSE(ToggledStorageMode("TRUE").clipboard);
-  EXPECT_FALSE(ToggledStorageMode("").clipboard);
-  EXPECT_FALSE(ToggledStorageMode("yes").clipboard);
-
-  QStringList writes;
-  const WriteSetting write = [&](const QString& n, const QString& v) { writes << n + "=" + v; };
-  const StorageMode clip = ToggledStorageMode("false");
-  WriteStorageMode(clip, write);
-  EXPECT_EQ(clip.iconIndex(), 1);
-  EXPECT_EQ(clip.messageNumber(), 790);
-  EXPECT_EQ(clip.messageDefault(), "Capture to clipboard.");
-  const StorageMode file = ToggledStorageMode("True");
-  WriteStorageMode(file, write);
-  EXPECT_EQ(file.iconIndex(), 0);
-  EXPECT_EQ(file.messageDefault(), "Capture to file.");
-  EXPECT_EQ(writes, QStringList({"Radiobutton1_Checked=True", "Radiobutton2_Checked=False",
-                                 "Radiobutton1_Checked=False", "Radiobutton2_Checked=True"}));
 }

@@ -1,5 +1,6 @@
 // The tray component in a real tray host with a recording notification service.
 #include "DesktopProbe.h"
+#include "platform/dbus/DesktopNoticeService.h"
 #include "shell/TrayIcon.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,12 @@ class TrayDesktop : public ::testing::Test {
     menu = std::make_unique<QMenu>();
     menu->addAction(QStringLiteral("Options..."));
     menu->addAction(QStringLiteral("Exit"));
-    tray = std::make_unique<TTrayIcon>();
+    tray = std::make_unique<TTrayIcon>(notices);
     tray->SetIconList(TTrayIcon::StoragePictures());
     tray->SetHint(QStringLiteral("Lumivex"));
     tray->SetPopupMenu(menu.get());
     tray->HideToTray();
-    ASSERT_TRUE(probe::waitUntil([&] { return embedded(); })) << "icon never reached the tray";
+    ASSERT_TRUE(runEventsUntil([&] { return embedded(); })) << "icon never reached the tray";
   }
   void TearDown() override {
     menu->hide();
@@ -49,7 +50,7 @@ class TrayDesktop : public ::testing::Test {
 
   void menuOpensOnPress(const char* button) {
     ASSERT_TRUE(clickIcon({button}));
-    ASSERT_TRUE(probe::waitUntil([&] { return menu->isVisible(); }));
+    ASSERT_TRUE(runEventsUntil([&] { return menu->isVisible(); }));
     // As near the pointer as the work area allows: the panel's strip may lie between them.
     const QRect at = menu->geometry();
     const QPoint pointer = QCursor::pos();
@@ -63,6 +64,7 @@ class TrayDesktop : public ::testing::Test {
   }
 
   std::unique_ptr<QMenu> menu;
+  lumivex::platform::DesktopNoticeService notices;
   std::unique_ptr<TTrayIcon> tray;
 };
 
@@ -99,11 +101,11 @@ TEST_F(TrayDesktop, DoubleClickRaisesOnDblClickOnceAndLeavesNoMenu) {
   for (const char* delay : {"80", "5"}) {
     doubleClicks = 0;
     ASSERT_TRUE(clickIcon({"--repeat", "2", "--delay", delay, "1"}));
-    ASSERT_TRUE(probe::waitUntil([&] { return doubleClicks >= 1; })) << delay;
-    probe::waitUntil([] { return false; }, 300);  // a late second event would show here
+    ASSERT_TRUE(runEventsUntil([&] { return doubleClicks >= 1; })) << delay;
+    runEventsUntil([] { return false; }, 300);  // a late second event would show here
     EXPECT_EQ(doubleClicks, 1) << delay;
     EXPECT_FALSE(menu->isVisible()) << delay;
-    probe::waitUntil([] { return false; }, 500);  // the next click is no double click
+    runEventsUntil([] { return false; }, 500);  // the next click is no double click
   }
 }
 
@@ -111,19 +113,19 @@ TEST_F(TrayDesktop, IconReturnsWithPictureAndTooltipAfterTheTrayHostRestarts) {
   tray->SetIconIndex(1);
   tray->SetHint(QStringLiteral("Upload running"));
   ASSERT_TRUE(probe::session(QStringLiteral("restart-tray")));
-  ASSERT_TRUE(probe::waitUntil([&] { return embedded(); }, 10000)) << "icon did not return";
+  ASSERT_TRUE(runEventsUntil([&] { return embedded(); }, 10000)) << "icon did not return";
   EXPECT_EQ(tray->TrayIcon().icon().pixmap(16).toImage(),
             TTrayIcon::StoragePictures()[1].pixmap(16).toImage());
   EXPECT_EQ(tray->TrayIcon().toolTip(), "Upload running");
   ASSERT_TRUE(clickIcon({"3"}));
-  EXPECT_TRUE(probe::waitUntil([&] { return menu->isVisible(); }));
+  EXPECT_TRUE(runEventsUntil([&] { return menu->isVisible(); }));
 }
 
 TEST_F(TrayDesktop, IconLeavesTheTrayAtOnceWhenDestroyed) {
   const quint64 icon = probe::embeddedTrayIcon();
   ASSERT_NE(icon, 0u);
   tray.reset();
-  EXPECT_TRUE(probe::waitUntil([&] { return !probe::insideTrayHost(icon); }, 2000));
+  EXPECT_TRUE(runEventsUntil([&] { return !probe::insideTrayHost(icon); }, 2000));
 }
 
 }  // namespace

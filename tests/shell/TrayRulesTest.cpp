@@ -1,15 +1,11 @@
+#include "platform/FakeNoticeService.h"
 #include "shell/TrayIcon.h"
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-#include <QElapsedTimer>
-#include <QProcess>
-
-#include <csignal>
-
-using lumivex::shell::DesktopNotifier;
+using lumivex::platform::FakeNoticeService;
 using lumivex::shell::TTrayIcon;
+using Way = FakeNoticeService::Way;
 
 TEST(TrayRules, CutKeepsAtMostTheLimitAndNeverHalfACharacter) {
   EXPECT_EQ(TTrayIcon::CutText(QString(200, 'h'), 127), QString(127, 'h'));
@@ -21,7 +17,8 @@ TEST(TrayRules, CutKeepsAtMostTheLimitAndNeverHalfACharacter) {
 }
 
 TEST(TrayRules, IconIndexClampsToTheLastPicture) {
-  TTrayIcon tray;
+  FakeNoticeService notices;
+  TTrayIcon tray(notices);
   tray.SetIconIndex(1);  // no list yet: nothing changes
   EXPECT_EQ(tray.IconIndex(), 0);
   const QList<QIcon> pictures = TTrayIcon::StoragePictures();
@@ -59,7 +56,8 @@ TEST(TrayRules, PicturesAreToldApartByColour) {
 }
 
 TEST(TrayRules, HintIsCutAndHiddenWhenEmptyOrSwitchedOff) {
-  TTrayIcon tray;
+  FakeNoticeService notices;
+  TTrayIcon tray(notices);
   tray.SetHint(QString(200, 'x'));
   EXPECT_EQ(tray.Hint().size(), 200);  // the hint itself is kept whole
   EXPECT_EQ(tray.TrayIcon().toolTip(), QString(127, 'x'));
@@ -70,27 +68,24 @@ TEST(TrayRules, HintIsCutAndHiddenWhenEmptyOrSwitchedOff) {
   EXPECT_EQ(tray.TrayIcon().toolTip(), QString());
 }
 
-// A session bus that stops answering (a hung daemon) holds the GUI thread no longer than the
-// notifier's call bound: no service is reported and the notice falls back.
-TEST(TrayNotices, AHungBusHoldsTheCallerOnlyForTheCallBound) {
-  QProcess daemon;
-  daemon.start(QStringLiteral("dbus-daemon"),
-               {"--session", "--nofork", "--nopidfile", "--print-address"});
-  ASSERT_TRUE(daemon.waitForReadyRead(5000));
-  const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-  const QString name = QStringLiteral("hung-bus");
-  {
-    DesktopNotifier notifier(QDBusConnection::connectToBus(address, name));
-    ASSERT_TRUE(QDBusConnection(name).isConnected());
-    ::kill(pid_t(daemon.processId()), SIGSTOP);
-    QElapsedTimer held;
-    held.start();
-    EXPECT_FALSE(notifier.available());
-    EXPECT_FALSE(notifier.notify(QStringLiteral("title"), QStringLiteral("text"), 1, 1000));
-    EXPECT_LT(held.elapsed(), 10000);
-    ::kill(pid_t(daemon.processId()), SIGCONT);
-  }
-  QDBusConnection::disconnectFromBus(name);
-  daemon.kill();
-  daemon.waitForFinished(3000);
+// A notice goes to the notification service first; the balloon is the fallback, and only while
+// the icon is in the tray. Both get the cut texts.
+TEST(TrayRules, NoticeTakesTheServiceThenTheBalloonOfAVisibleIcon) {
+  FakeNoticeService notices;
+  TTrayIcon tray(notices);
+  ASSERT_TRUE(tray.ShowBalloonNotice(QString(70, 't'), QString(300, 'b'), 2, 5));
+  notices.acceptsNotices = false;
+  EXPECT_FALSE(tray.ShowBalloonNotice("hidden icon", "no balloon", 1, 5));
+  tray.HideToTray();
+  ASSERT_TRUE(tray.ShowBalloonNotice("balloon", "text", 3, 7));
+  notices.balloons = false;
+  EXPECT_FALSE(tray.ShowBalloonNotice("no tray", "text", 1, 5));
+  ASSERT_EQ(notices.notices.size(), 2);
+  EXPECT_EQ(notices.notices[0].way, Way::Notification);
+  EXPECT_EQ(notices.notices[0].title, QString(63, 't'));
+  EXPECT_EQ(notices.notices[0].text, QString(255, 'b'));
+  EXPECT_EQ(notices.notices[0].timeoutMs, 5000);
+  EXPECT_EQ(notices.notices[1].way, Way::Balloon);
+  EXPECT_EQ(notices.notices[1].iconKind, 3);
+  EXPECT_EQ(notices.notices[1].timeoutMs, 7000);
 }

@@ -12,21 +12,11 @@
 
 namespace probe {
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!condition()) {
-    if (deadline.hasExpired()) return condition();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(10);
-  }
-  return true;
-}
-
 QString run(const QString& program, const QStringList& args, int* exitCode) {
   QProcess p;
   p.start(program, args);
   // The event loop keeps running, so a program that talks to us (the tray host) gets answers.
-  waitUntil([&] { return p.state() == QProcess::NotRunning; }, 15000);
+  runEventsUntil([&] { return p.state() == QProcess::NotRunning; }, 15000);
   if (p.state() != QProcess::NotRunning) {
     p.kill();
     p.waitForFinished(1000);

@@ -1,6 +1,8 @@
 // Looking at the test desktop from outside: recorded notices, X windows, input by XTEST.
 #pragma once
 
+#include "EventLoop.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -10,8 +12,6 @@
 
 namespace probe {
 
-// Runs the event loop until `condition` holds or `timeoutMs` passes; the condition's last value.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 // Runs a program to its end (bounded); its standard output.
 QString run(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // Every Notify call the fake notification service has recorded so far.

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(passive.address.size() <= size);
 
   TFtpReplyAssembler assembler;
-  TFtpClient client;
+  TCustomFtpClient client;
   client.OnFtpStatus = [](TCustomFtpClient&, TFtpStatusCode code, const std::string&) {
     Check(code >= fscClose && code <= fscTimeout);
   };

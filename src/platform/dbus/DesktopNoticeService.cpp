@@ -1,20 +1,30 @@
-#include "shell/DesktopNotifier.h"
+#include "platform/dbus/DesktopNoticeService.h"
 
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QMessageBox>
 #include <QStringList>
+#include <QSystemTrayIcon>
 #include <QVariantMap>
 
-namespace lumivex::shell {
+namespace lumivex::platform {
 namespace {
+
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 constexpr int kCallTimeoutMs = 3000;  // a hung service must not freeze the tray for long
+
+// Notification bodies and balloons break lines with LF alone.
+QString withLineFeeds(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return text;
+}
+
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection& bus) : bus_(bus) {}
+DesktopNoticeService::DesktopNoticeService(const QDBusConnection& bus) : bus_(bus) {}
 
-bool DesktopNotifier::available() const {
+bool DesktopNoticeService::notificationsAvailable() {
   if (!bus_.isConnected()) return false;
   // Asked of the bus daemon directly, so the wait has the same bound as every other call.
   const QString daemon = QStringLiteral("org.freedesktop.DBus");
@@ -31,21 +41,21 @@ bool DesktopNotifier::available() const {
   return activatable.isValid() && activatable.value().contains(kService);
 }
 
-QString DesktopNotifier::iconName(int iconKind) {
+QString DesktopNoticeService::iconName(int iconKind) {
   switch (iconKind) {
-    case kBalloonInfo:
+    case kNoticeInfo:
       return QStringLiteral("dialog-information");
-    case kBalloonWarning:
+    case kNoticeWarning:
       return QStringLiteral("dialog-warning");
-    case kBalloonError:
+    case kNoticeError:
       return QStringLiteral("dialog-error");
     default:
       return QString();
   }
 }
 
-bool DesktopNotifier::notify(const QString& title, const QString& text, int iconKind,
-                             int timeoutMs) {
+bool DesktopNoticeService::notify(const QString& title, const QString& text, int iconKind,
+                                  int timeoutMs) {
   if (!bus_.isConnected()) return false;
   if (markup_ < 0) {
     QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
@@ -56,14 +66,12 @@ bool DesktopNotifier::notify(const QString& title, const QString& text, int icon
       return false;
     markup_ = caps.isValid() && caps.value().contains(QStringLiteral("body-markup")) ? 1 : 0;
   }
-  // Notification bodies break lines with LF alone.
-  QString body = text;
-  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QString body = withLineFeeds(text);
   if (markup_ == 1) body = body.toHtmlEscaped();
 
   QVariantMap hints;
   hints.insert(QStringLiteral("urgency"),
-               QVariant::fromValue(uchar(iconKind == kBalloonError ? 2 : 1)));
+               QVariant::fromValue(uchar(iconKind == kNoticeError ? 2 : 1)));
   QDBusMessage call =
       QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
   call << QStringLiteral("Lumivex") << lastId_ << iconName(iconKind) << title << body
@@ -74,4 +82,29 @@ bool DesktopNotifier::notify(const QString& title, const QString& text, int icon
   return true;
 }
 
-}  // namespace lumivex::shell
+bool DesktopNoticeService::balloonsAvailable() {
+  return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
+}
+
+bool DesktopNoticeService::showBalloon(QSystemTrayIcon& tray, const QString& title,
+                                       const QString& text, int iconKind, int timeoutMs) {
+  if (!QSystemTrayIcon::supportsMessages()) return false;
+  static const QSystemTrayIcon::MessageIcon kinds[] = {
+      QSystemTrayIcon::NoIcon, QSystemTrayIcon::Information, QSystemTrayIcon::Warning,
+      QSystemTrayIcon::Critical};
+  const auto kind = iconKind >= 0 && iconKind <= 3 ? kinds[iconKind] : QSystemTrayIcon::NoIcon;
+  tray.showMessage(title, withLineFeeds(text), kind, timeoutMs);  // replaces one still showing
+  return true;
+}
+
+void DesktopNoticeService::showMessageBox(const QString& caption, const QString& text,
+                                          int iconKind) {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  if (iconKind == kNoticeInfo) icon = QMessageBox::Information;
+  if (iconKind == kNoticeWarning) icon = QMessageBox::Warning;
+  if (iconKind == kNoticeError) icon = QMessageBox::Critical;
+  QMessageBox box(icon, caption, text, QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace lumivex::platform

@@ -8,8 +8,8 @@
 #include <QWidget>
 
 #include "TempDir.h"
+#include "options/TFormStorage.h"
 #include "settings/Registry.h"
-#include "settings/TFormStorage.h"
 
 using namespace lumivex;
 

@@ -1,9 +1,7 @@
-// Pure text handling: server texts, passive replies, reply assembly, the job's settings texts.
+// Host and port of the server texts and of passive-mode replies.
 #include <gtest/gtest.h>
 
 #include "ftp/AddressReader.h"
-#include "ftp/FtpReply.h"
-#include "ftp/FtpUploadJob.h"
 
 namespace lumivex::ftp {
 namespace {
@@ -65,65 +63,6 @@ TEST(AddressReaderTest, PassiveReplies) {
   EXPECT_EQ(ReadPassiveReply("227 (127,0,0,1,4,-1)").port, 0);
   EXPECT_EQ(ReadPassiveReply("227 (1,2,3)").port, 0);
   EXPECT_EQ(ReadPassiveReply("227 (127,0,0,1,255,255").port, 65535);  // unclosed
-}
-
-TEST(ReplyAssemblerTest, SingleAndMultiLineReplies) {
-  EXPECT_EQ(ReplyCodeOf("220 ok"), 220);
-  EXPECT_EQ(ReplyCodeOf("22"), 0);
-  EXPECT_EQ(ReplyCodeOf("2x0 ok"), 0);
-  EXPECT_EQ(ReplyCodeOf("-12 ok"), 0);
-
-  TFtpReplyAssembler assembler;
-  auto single = assembler.Feed("200 Type set\r\n");
-  ASSERT_TRUE(single);
-  EXPECT_EQ(single->Code, 200);
-  EXPECT_EQ(single->Text, "200 Type set\r\n");
-
-  EXPECT_FALSE(assembler.Feed("220-Welcome\r\n"));
-  EXPECT_TRUE(assembler.MultiLineOpen());
-  EXPECT_FALSE(assembler.Feed("220-more\r\n"));
-  EXPECT_FALSE(assembler.Feed("220\r\n"));         // not the terminator: no blank
-  EXPECT_FALSE(assembler.Feed("230 inside\r\n"));  // another code is text too
-  auto multi = assembler.Feed("220 ready\r\n");
-  ASSERT_TRUE(multi);
-  EXPECT_EQ(multi->Code, 220);
-  EXPECT_EQ(multi->Text, "220-Welcome\r\n220-more\r\n220\r\n230 inside\r\n");
-  EXPECT_FALSE(assembler.MultiLineOpen());
-
-  // An endless multi-line reply does not grow without bound.
-  EXPECT_FALSE(assembler.Feed("211-start\r\n"));
-  std::string line(1000, 'z');
-  for (int i = 0; i < 2000; ++i) EXPECT_FALSE(assembler.Feed(line));
-  auto capped = assembler.Feed("211 end\r\n");
-  ASSERT_TRUE(capped);
-  EXPECT_LE(capped->Text.size(), TFtpReplyAssembler::kMaxReplyText);
-}
-
-TEST(UploadJobTextTest, FolderNormalisationAndPortTexts) {
-  EXPECT_EQ(NormaliseRemoteFolder(""), "/");
-  EXPECT_EQ(NormaliseRemoteFolder("/"), "/");
-  EXPECT_EQ(NormaliseRemoteFolder("pics"), "/pics/");
-  EXPECT_EQ(NormaliseRemoteFolder("/a/b"), "/a/b/");
-  EXPECT_EQ(NormaliseRemoteFolder("upload\\2005"), "/upload\\2005/");
-
-  EXPECT_EQ(ParsePortText("21"), 21);
-  EXPECT_EQ(ParsePortText(" 2121"), 2121);
-  EXPECT_EQ(ParsePortText("65535"), 65535);
-  auto message = [](const char* text) {
-    try {
-      ParsePortText(text);
-    } catch (const std::exception& e) {
-      return std::string(e.what());
-    }
-    return std::string("accepted");
-  };
-  EXPECT_EQ(message("abc"), "'abc' is not a valid integer value");
-  EXPECT_EQ(message(""), "'' is not a valid integer value");
-  EXPECT_EQ(message("21 "), "'21 ' is not a valid integer value");
-  EXPECT_EQ(message("99999999999"), "'99999999999' is not a valid integer value");
-  EXPECT_EQ(message("0"), "'0' is not a valid FTP port: use a number from 1 to 65535");
-  EXPECT_EQ(message("65536"), "'65536' is not a valid FTP port: use a number from 1 to 65535");
-  EXPECT_EQ(message("-21"), "'-21' is not a valid FTP port: use a number from 1 to 65535");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "settings/TFormStorage.h"
+#include "options/TFormStorage.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

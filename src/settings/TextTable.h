@@ -1,0 +1,97 @@
+// Every text the program looks up in the language file: its string number and its built-in
+// default, declared once for the lookups and for the check of the shipped language file.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace lumivex::settings {
+
+struct TextRow {
+  int number;
+  const char* text;  // the built-in English default
+};
+
+// String 260 titles the hotkey overview; as a balloon title it has a default of its own
+// ("Hotkeys to capture...", options/HotkeyOverview.h).
+inline constexpr std::array<TextRow, 70> kTextTable = {{
+    {145, "Screen captured!"},
+    {150, "Picture saved as"},
+    {160, "Connected to"},
+    {170, "logged on to"},
+    {190, "bytes transferred"},
+    {200, "Upload Complete"},
+    {210, "uploaded to"},
+    {220, "Upload Failed"},
+    {230, "Upload timed out."},
+    {240, "FTP Status"},
+    {250, "Lumivex has attached a picture to this e-mail message"},
+    {260, "Hotkey to caputre..."},
+    {270, "Full screen"},
+    {280, "Screen area"},
+    {290, "Active window"},
+    {300, "Timed capture"},
+    {310, "Options..."},
+    {320, "Show hotkeys for capture"},
+    {330, "Exit"},
+    {335, "Main"},
+    {340, "Hotkeys"},
+    {350, "Capture full screen:"},
+    {360, "Capture screen area:"},
+    {370, "Capture active window:"},
+    {380, "Start/stop timed capture:"},
+    {390, "File settings"},
+    {400, "Save picture as:"},
+    {410, "File name:"},
+    {420, "Add date and time stamp to filename"},
+    {430, "Add current user name to filename"},
+    {440, "Save file in:"},
+    {445, "Advanced"},
+    {450, "Miscellaneous"},
+    {460, "Play sound when done"},
+    {470, "Show balloon when done (Windows 2000/XP/2003/Vista only)"},
+    {480, "Run Lumivex at Windows startup"},
+    {490, "Perform final action:"},
+    {500, "Timed capture settings"},
+    {510, "Capture screen every:"},
+    {520, "minutes"},
+    {530, "seconds"},
+    {540, "Picture quality settings"},
+    {550, "JPEG Compression"},
+    {560, "PNG Quality"},
+    {570, "None"},
+    {580, "FTP upload"},
+    {590, "E-mail"},
+    {600, "About"},
+    {610, "Select folder..."},
+    {620, "Please, choose the folder where you want your picture(s) to be stored."},
+    {630, "Compress picture to ZIP with Bundlor"},
+    {640, "Compress picture to 7-zip with Bundlor"},
+    {650, "FTP server address (ftp:// not required):"},
+    {660, "Anonymous access"},
+    {670, "User name:"},
+    {680, "Password:"},
+    {690, "Port (default 21):"},
+    {700, "Remote destination folder:"},
+    {710, "Passive connection (PASV):"},
+    {720, "FTP Settings"},
+    {730, "Save to Clipboard"},
+    {740, "Save to file"},
+    {750, "Picture stored in the clipboard"},
+    {760, "Timed capture is not available when storing pictures to clipboard."},
+    {770, "Switch storage mode:"},
+    {780, "Capture to file."},
+    {790, "Capture to clipboard."},
+    {800, "Switch storage mode"},
+    {810, "New storage mode."},
+    {820, "Command not available."},
+}};
+
+// The built-in default of a string number; empty for a number outside the table.
+constexpr std::string_view defaultText(int number) {
+  for (const TextRow& row : kTextTable)
+    if (row.number == number) return row.text;
+  return {};
+}
+
+}  // namespace lumivex::settings
