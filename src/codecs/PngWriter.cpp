@@ -63,13 +63,17 @@ class Compressor {
   libdeflate_compressor* compressor_;
 };
 
-// The libdeflate level for each zlib level 1..9: the fastest one whose files were no larger
+// The libdeflate level for each zlib level 2..9: the fastest one whose files were no larger
 // than zlib's at that level on Sub-filtered screenshots (text, desktop, photo; 1080 and 2160
 // lines). The levels do not match one to one: libdeflate 6 loses to zlib 6 on 4K screens.
 int LibdeflateLevel(int zlibLevel) {
   static constexpr int kLevels[10] = {0, 2, 2, 5, 5, 6, 7, 8, 8, 9};
   return kLevels[std::clamp(zlibLevel, 0, 9)];
 }
+
+// Levels 0 and 1 stream through zlib: stored blocks must stay stored, and at level 1 zlib is as
+// fast as libdeflate on screens, so the extra picture-sized pass would only cost time and memory.
+bool StreamsThroughZlib(int zlibLevel) { return zlibLevel <= 1; }
 
 // Fills row[1..] with the Sub-filtered row `y` (red, green, blue or packed indices).
 void FilterRow(const PictureView& picture, int y, std::uint8_t* out, std::size_t length) {
@@ -140,8 +144,9 @@ TChunkIDAT::TChunkIDAT(const PictureView& picture) : TChunk("IDAT"), picture_(pi
 void TChunkIDAT::SaveTo(ByteSink& sink, const TPNGWriter& owner) const {
   const std::size_t rowLength =
       picture_.IsPalette() ? picture_.RowBytes() : static_cast<std::size_t>(picture_.width) * 3;
-  // Level 0 keeps zlib's stored blocks, streamed; so does a picture too large to hold filtered.
-  if (owner.CompressionLevel() == 0 || !SaveCompressedAtOnce(sink, owner, rowLength)) {
+  // A picture too large to hold filtered is streamed as well.
+  if (StreamsThroughZlib(owner.CompressionLevel()) ||
+      !SaveCompressedAtOnce(sink, owner, rowLength)) {
     SaveStreamed(sink, owner, rowLength);
   }
 }
