@@ -67,7 +67,7 @@ class Compressor {
 // than zlib's at that level on Sub-filtered screenshots (text, desktop, photo; 1080 and 2160
 // lines). The levels do not match one to one: libdeflate 6 loses to zlib 6 on 4K screens.
 int LibdeflateLevel(int zlibLevel) {
-  static constexpr int kLevels[10] = {0, 2, 2, 5, 5, 6, 7, 8, 8, 9};
+  static constexpr int kLevels[10] = {0, 0, 2, 5, 5, 6, 7, 8, 8, 9};  // 0, 1: zlib streams
   return kLevels[std::clamp(zlibLevel, 0, 9)];
 }
 
