@@ -1,7 +1,6 @@
 #include "codecs/GifImage.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -60,40 +59,6 @@ class ColourIndex {
   std::size_t size_ = 0;
   std::size_t probed_ = 0;
   std::vector<Slot> slots_;
-};
-
-// Colour -> entry number for a mask that keeps at most 16 bits: the kept bits of the three
-// components, put side by side, index a table directly. Photos are counted under such masks,
-// where the hashed index would cost a multiply and a probe per run.
-class DirectColourIndex {
- public:
-  static constexpr std::uint32_t kAbsent = ColourIndex::kAbsent;
-  static constexpr int kMaxBits = 16;
-
-  // Bits `mask` keeps; a mask keeps the top bits of each component.
-  static int KeptBits(std::uint32_t mask) { return std::popcount(mask & 0xFFFFFFu); }
-
-  explicit DirectColourIndex(std::uint32_t mask)
-      : redBits_(std::popcount(mask & 0xFF0000u)),
-        greenBits_(std::popcount(mask & 0xFF00u)),
-        blueBits_(std::popcount(mask & 0xFFu)) {}
-  void Reset() { slots_.assign(std::size_t{1} << (redBits_ + greenBits_ + blueBits_), kNone); }
-  std::uint32_t Find(std::uint32_t colour) {
-    probed_ = ((colour >> (24 - redBits_)) << (greenBits_ + blueBits_)) |
-              (((colour >> (16 - greenBits_)) & ((1u << greenBits_) - 1)) << blueBits_) |
-              ((colour & 0xFFu) >> (8 - blueBits_));
-    return slots_[probed_] == kNone ? kAbsent : slots_[probed_];
-  }
-  // Adds `colour`, which the last Find() did not find.
-  void Add(std::uint32_t, std::uint32_t entry) {
-    slots_[probed_] = static_cast<std::uint16_t>(entry);
-  }
-
- private:
-  static constexpr std::uint16_t kNone = 0xFFFF;  // entries stay below 2049
-  int redBits_, greenBits_, blueBits_;
-  std::uint32_t probed_ = 0;
-  std::vector<std::uint16_t> slots_;
 };
 
 // Popularity reduction: distinct masked colours counted bottom row first, in a table of at
@@ -156,8 +121,7 @@ class ColourReducer {
 
   // Colours under `mask` in order of first appearance, with pixel counts; each pixel's entry in
   // `ids_`. False when a colour past `limit` turns up. Runs are counted when they end.
-  template <class Index>
-  bool CountRuns(const PictureView& picture, std::uint32_t mask, Index& index,
+  bool CountRuns(const PictureView& picture, std::uint32_t mask, ColourIndex& index,
                  std::vector<std::uint32_t>& colours, std::vector<std::uint32_t>& counts,
                  std::size_t limit) {
     index.Reset();
@@ -224,13 +188,7 @@ class ColourReducer {
 
   // One counting pass over the pixels; false when a 2050th colour turns up.
   bool CountPixels(const PictureView& picture) {
-    bool complete;
-    if (DirectColourIndex::KeptBits(mask_) <= DirectColourIndex::kMaxBits) {
-      DirectColourIndex direct(mask_);
-      complete = CountRuns(picture, mask_, direct, colours_, counts_, kMaxColours);
-    } else {
-      complete = CountRuns(picture, mask_, index_, colours_, counts_, kMaxColours);
-    }
+    const bool complete = CountRuns(picture, mask_, index_, colours_, counts_, kMaxColours);
     if (!complete) return false;
     entryOfId_.resize(colours_.size());
     std::iota(entryOfId_.begin(), entryOfId_.end(), std::uint16_t{0});
