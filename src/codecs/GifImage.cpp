@@ -325,7 +325,9 @@ class LzwEncoder {
   static constexpr unsigned kClearCode = 256;
   static constexpr unsigned kEndCode = 257;
   static constexpr unsigned kLastCode = 4094;
-  static constexpr int kHashBits = 13;  // 8192 slots for at most 3837 strings
+  // 32768 slots for at most 3837 strings: photos make short strings, so every index is a
+  // lookup, and a sparse table keeps the probes short.
+  static constexpr int kHashBits = 15;
   static constexpr std::size_t kHashSize = std::size_t{1} << kHashBits;
   // Slots hold key (prefix code << 8 | index, 20 bits) << 12 | code; no key has prefix 4095.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;

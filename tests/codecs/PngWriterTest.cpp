@@ -65,29 +65,43 @@ std::vector<std::uint8_t> WriteToMemory(const codecs::PictureView& picture, int 
   return sink.Bytes();
 }
 
-TEST(PngWriter, TrueColourPicturesDecodeToTheirOwnPixels) {
+// Noise big enough that true colour needs two IDAT chunks at every level; levels 0-1 go
+// through zlib and 2-9 through libdeflate, so both roads are read back by libpng and zlib.
+TEST(PngWriter, EveryLevelAndDepthDecodesToItsOwnPixelsInFramedSubFilteredRows) {
   codecs_test::TempDir dir;
   std::mt19937 random(7);
-  for (const int bpp : {32, 24, 16}) {
-    SCOPED_TRACE(bpp);
+  for (const int bpp : {32, 24, 16, 8, 4, 1}) {
     TestPicture picture;
-    codecs_test::MakePicture(picture, 37, 23, bpp, [&](int, int) { return random(); });
-    const std::string path = dir.File("true.png");
-    codecs::SaveAsPng(path, picture.view, 6);
+    codecs_test::MakePicture(picture, 157, 150, bpp, [&](int, int) { return random(); });
+    const bool palette = bpp < 16;
+    for (int level = 0; level <= 9; ++level) {
+      SCOPED_TRACE(testing::Message() << bpp << " bpp, level " << level);
+      const std::string path = dir.File("every.png");
+      codecs::SaveAsPng(path, picture.view, level);
 
-    const auto png = codecs_test::DecodePng(path);
-    EXPECT_EQ(png.width, 37u);
-    EXPECT_EQ(png.height, 23u);
-    EXPECT_EQ(png.bitDepth, 8);
-    EXPECT_EQ(png.colourType, 2);
-    EXPECT_EQ(png.interlace, 0);
-    EXPECT_TRUE(png.palette.empty());
-    for (int y = 0; y < 23; ++y) {
-      for (int x = 0; x < 37; ++x) {
-        const std::uint32_t want = codecs_test::ExpectedRgb(picture.view, x, y);
-        const std::uint8_t* got = &png.rows[y][3 * x];
-        ASSERT_EQ(static_cast<std::uint32_t>(got[0] << 16 | got[1] << 8 | got[2]), want)
-            << x << "," << y;
+      const auto chunks = PngChunks(codecs_test::ReadFile(path));
+      for (const auto& c : chunks) EXPECT_TRUE(c.crcOk) << c.type;
+      ExpectIdatFraming(chunks);
+      const auto raw = Inflate(chunks);
+      const std::size_t rowLength = 1 + (palette ? (157 * bpp + 7) / 8 : 157 * 3);
+      ASSERT_EQ(raw.size(), rowLength * 150);
+      for (std::size_t row = 0; row < 150; ++row) ASSERT_EQ(raw[row * rowLength], 1) << row;
+
+      const auto png = codecs_test::DecodePng(path);
+      ASSERT_EQ(png.colourType, palette ? 3 : 2);
+      for (int y = 0; y < 150; ++y) {
+        for (int x = 0; x < 157; ++x) {
+          if (palette) {
+            const int shift = 8 - bpp - (x * bpp) % 8;
+            const int got = (png.rows[y][x * bpp / 8] >> shift) & ((1 << bpp) - 1);
+            ASSERT_EQ(got, codecs_test::PaletteIndexAt(picture.view, x, y)) << x << "," << y;
+          } else {
+            const std::uint8_t* got = &png.rows[y][3 * x];
+            ASSERT_EQ(static_cast<std::uint32_t>(got[0] << 16 | got[1] << 8 | got[2]),
+                      codecs_test::ExpectedRgb(picture.view, x, y))
+                << x << "," << y;
+          }
+        }
       }
     }
   }
@@ -241,8 +255,10 @@ TEST(PngWriter, FailuresAreReportedAndAnEmptyPictureWritesNoFile) {
 
   // A full disk: within the first buffer (reported at close) and in the middle of the stream.
   for (const TestPicture* picture : {&small, &large}) {
-    codecs_test::ExpectWriteFailures(
-        [&](const std::string& path) { codecs::SaveAsPng(path, picture->view, 1); });
+    for (const int level : {0, 1, 9}) {
+      codecs_test::ExpectWriteFailures(
+          [&](const std::string& path) { codecs::SaveAsPng(path, picture->view, level); });
+    }
   }
 }
 

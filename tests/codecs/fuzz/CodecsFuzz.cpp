@@ -1,8 +1,10 @@
 // Feeds random pictures (size, depth, palette, stride, pixels) to every writer.
 // Build with -DLUMIVEX_FUZZ=ON (clang); run e.g. `codecs_fuzz -max_total_time=120`.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "codecs/BmpWriter.h"
@@ -58,6 +60,35 @@ void CheckGifData(const std::vector<std::uint8_t>& data) {
   if (at != data.size() - 1) std::abort();
 }
 
+// IDAT chunks of 65535 bytes but the last hold one zlib stream that inflates to every row,
+// each led by the Sub filter byte.
+void CheckPngData(const std::vector<std::uint8_t>& file, const codecs::PictureView& picture) {
+  std::vector<std::uint8_t> stream;
+  std::size_t at = 8, lastIdat = 0;
+  while (at + 12 <= file.size()) {
+    const std::size_t length = static_cast<std::size_t>(file[at]) << 24 | file[at + 1] << 16 |
+                               file[at + 2] << 8 | file[at + 3];
+    if (std::memcmp(&file[at + 4], "IDAT", 4) == 0) {
+      if (lastIdat != 0 && lastIdat != 65535) std::abort();
+      if (length == 0) std::abort();
+      stream.insert(stream.end(), &file[at + 8], &file[at + 8] + length);
+      lastIdat = length;
+    }
+    at += 12 + length;
+  }
+  const std::size_t rowLength =
+      1 + (picture.IsPalette() ? picture.RowBytes() : static_cast<std::size_t>(picture.width) * 3);
+  std::vector<std::uint8_t> rows(rowLength * static_cast<std::size_t>(picture.height) + 1);
+  uLongf size = static_cast<uLongf>(rows.size());
+  if (uncompress(rows.data(), &size, stream.data(), static_cast<uLong>(stream.size())) != Z_OK ||
+      size != rows.size() - 1) {
+    std::abort();
+  }
+  for (std::size_t row = 0; row < size; row += rowLength) {
+    if (rows[row] != 1) std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -73,9 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     codecs::TPNGWriter png;
     png.Assign(picture.view);
-    png.SetCompressionLevel(input.ConsumeIntegral<int>() % 4);
+    png.SetCompressionLevel(input.ConsumeIntegralInRange(0, 9));
     codecs::MemorySink sink;
     png.SaveToStream(sink);
+    CheckPngData(sink.Bytes(), picture.view);
   } catch (const codecs::CodecError&) {
     if (!picture.view.IsEmpty()) std::abort();
   }
