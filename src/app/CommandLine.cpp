@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 
-#include <algorithm>
-#include <array>
 #include <string_view>
 
 namespace lumivex {
@@ -9,27 +7,15 @@ namespace lumivex {
 namespace {
 
 // QApplication's options (one or two leading dashes), which it takes out of argv itself.
-constexpr std::array<std::string_view, 15> kQtOptionsWithValue = {"platform",
-                                                                  "platformpluginpath",
-                                                                  "platformtheme",
-                                                                  "plugin",
-                                                                  "qwindowgeometry",
-                                                                  "qwindowicon",
-                                                                  "qwindowtitle",
-                                                                  "geometry",
-                                                                  "title",
-                                                                  "icon",
-                                                                  "session",
-                                                                  "display",
-                                                                  "name",
-                                                                  "style",
-                                                                  "stylesheet"};
-constexpr std::array<std::string_view, 5> kQtFlags = {"reverse", "nograb", "dograb", "sync",
-                                                      "widgetcount"};
+// Blank-separated, with a blank at each end.
+constexpr std::string_view kQtOptionsWithValue =
+    " platform platformpluginpath platformtheme plugin qwindowgeometry qwindowicon qwindowtitle"
+    " geometry title icon session display name style stylesheet ";
+constexpr std::string_view kQtFlags = " reverse nograb dograb sync widgetcount ";
 
-template <std::size_t N>
-bool listed(const std::array<std::string_view, N>& names, std::string_view name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
+bool listed(std::string_view names, std::string_view name) {
+  return !name.empty() && name.find(' ') == name.npos &&
+         names.find(' ' + std::string(name) + ' ') != names.npos;
 }
 
 // The option's name without its one or two leading dashes; empty for a plain argument.

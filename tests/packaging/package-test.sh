@@ -5,6 +5,11 @@
 # into a fresh root and starts the unpacked /usr/bin/lumivex the way a user would (no build
 # tree on the PATH, a new home): the tray icon must dock and the hotkey overview must be shown;
 # SIGTERM must end it cleanly.
+#
+# LUMIVEX_PACKAGE_ROOT=debootstrap (as root, with Debian's archive reachable) installs the
+# package with apt into a fresh Debian 12 root instead and starts it there in a chroot: the
+# base system is debootstrapped once into BUILD_DIR/package-root (about two minutes), each run
+# unpacks it anew and installs the package and its dependencies (about a minute).
 set -u
 build=$1 source=$2 version=$3
 work=$(mktemp -d /tmp/lumivex-package.XXXXXX)
@@ -76,15 +81,49 @@ step "installable here"
 apt-get install --simulate "$deb" > "$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get"; }
 grep -q "^Inst lumivex " "$work/apt.log" || { cat "$work/apt.log"; fail "apt would not install it"; }
 
-step "the unpacked program"
-lumivex="$root/usr/bin/lumivex"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" PATH=/usr/bin:/bin
-mkdir -p "$HOME"
-[ "$("$lumivex" --version)" = "lumivex $version" ] || fail "--version"
-"$lumivex" --help | grep -q "Shift+F1" || fail "--help"
-"$lumivex" --no-such-option 2>/dev/null; [ $? = 2 ] || fail "a wrong option must exit 2"
+if [ "${LUMIVEX_PACKAGE_ROOT:-unpacked}" = debootstrap ]; then
+  step "a fresh Debian 12 root"
+  [ "$(id -u)" = 0 ] || fail "a fresh root needs root (chroot, mounts)"
+  base="$build/package-root/bookworm-minbase.tar"
+  if [ ! -s "$base" ]; then
+    mkdir -p "$build/package-root"
+    debootstrap --variant=minbase bookworm "$work/base" http://deb.debian.org/debian \
+      > "$work/debootstrap.log" 2>&1 || { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
+    tar -C "$work/base" -cf "$base.part" . && mv "$base.part" "$base" && rm -rf "$work/base"
+  fi
+  root="$work/chroot"
+  mkdir "$root" && tar -C "$root" -xf "$base" || fail "unpacking the base system"
+  cp "$deb" "$root/tmp/lumivex.deb" && cp /etc/resolv.conf "$root/etc/resolv.conf"
+  # Mounts live in a private mount namespace: they end with the command, nothing leaks out.
+  # The test desktop's bus socket and runtime folder are seen at the same path inside.
+  in_root=(unshare --mount --propagation private sh -c '
+    root=$1; shift
+    mount -t proc proc "$root/proc" && mkdir -p "$root$DESK_STATE" &&
+      mount --bind "$DESK_STATE" "$root$DESK_STATE" &&
+      exec chroot "$root" /usr/bin/env PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"' sh "$root")
+  step "apt-get install in the fresh root"
+  "${in_root[@]}" sh -c 'apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install \
+    -y -q --no-install-recommends /tmp/lumivex.deb' > "$work/install.log" 2>&1 ||
+    { tail -20 "$work/install.log"; fail "apt-get install"; }
+  home=/tmp/home
+  home_on_host="$root$home"
+  lumivex=("${in_root[@]}" HOME=$home XDG_CONFIG_HOME=$home/.config /usr/bin/lumivex)
+else
+  root="$work/root"
+  home="$work/home"
+  home_on_host="$home"
+  lumivex=(env HOME=$home XDG_CONFIG_HOME=$home/.config "$root/usr/bin/lumivex")
+fi
 
-"$lumivex" > "$work/lumivex.log" 2>&1 &
+step "the installed program"
+export PATH=/usr/bin:/bin:/usr/sbin:/sbin
+mkdir -p "$home_on_host"
+[ "$("${lumivex[@]}" --version)" = "lumivex $version" ] || fail "--version"
+"${lumivex[@]}" --help | grep -q "Shift+F1" || fail "--help"
+"${lumivex[@]}" --no-such-option 2>/dev/null; [ $? = 2 ] || fail "a wrong option must exit 2"
+
+# Every wrapper execs the next program, so this process id is the program's.
+exec "${lumivex[@]}" > "$work/lumivex.log" 2>&1 &
 app_pid=$!
 overview() { grep -q '"summary": "Hotkeys to capture..."' "$DESK_NOTIFY_LOG"; }
 wait_for 20 overview || { cat "$work/lumivex.log"; fail "no hotkey overview notice"; }
@@ -101,7 +140,7 @@ docked() {
   return 1
 }
 wait_for 20 docked "$app_pid" || fail "no tray icon in the tray"
-[ -s "$XDG_CONFIG_HOME/Quorlan Software/Vistrel.conf" ] || fail "settings not seeded"
+[ -s "$home_on_host/.config/Quorlan Software/Vistrel.conf" ] || fail "settings not seeded"
 
 ended_pid=$app_pid
 kill -TERM "$app_pid"
