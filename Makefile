@@ -7,7 +7,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DLUMIVEX_WERROR=ON
 endif
 
-.PHONY: all deps test-deps configure build run test test-quick bench install format clean
+.PHONY: all deps test-deps configure build run test test-quick bench install deb format clean
 
 all: build
 
@@ -47,6 +47,10 @@ bench: test-deps build
 
 install: build
 	cmake --install $(BUILD)
+
+# The Debian package, in $(BUILD)/: its dependencies come from dpkg-shlibdeps (dpkg-dev).
+deb: test-deps build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

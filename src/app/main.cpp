@@ -1,10 +1,11 @@
-// Lumivex: a screenshot utility that lives in the tray. It takes no command-line arguments.
+// Lumivex: a screenshot utility that lives in the tray. Its command line: app/CommandLine.h.
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 #include "actions/ArchiveHandOff.h"
+#include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
 #include "app/THidForm.h"
@@ -47,6 +48,9 @@ std::unique_ptr<lumivex::platform::HotkeyBackend> chooseHotkeyBackend() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Help, version and wrong arguments are answered before any display or bus is touched.
+  const lumivex::CommandLine commandLine = lumivex::parseCommandLine(argc, argv);
+  if (auto status = lumivex::answerWithoutGui(commandLine, stdout, stderr)) return *status;
   // Global hotkeys and screen grabs are X11 services: on a Wayland session run through XWayland.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   lumivex::MessageBoxErrorReporter errors;

@@ -1,0 +1,107 @@
+#include "app/CommandLine.h"
+
+#include <string_view>
+
+namespace lumivex {
+
+namespace {
+
+// QApplication's options (one or two leading dashes), which it takes out of argv itself.
+// Blank-separated, with a blank at each end.
+constexpr std::string_view kQtOptionsWithValue =
+    " platform platformpluginpath platformtheme plugin qwindowgeometry qwindowicon qwindowtitle"
+    " geometry title icon session display name style stylesheet ";
+constexpr std::string_view kQtFlags = " reverse nograb dograb sync widgetcount ";
+
+bool listed(std::string_view names, std::string_view name) {
+  return !name.empty() && name.find(' ') == name.npos &&
+         names.find(' ' + std::string(name) + ' ') != names.npos;
+}
+
+// The option's name without its one or two leading dashes; empty for a plain argument.
+std::string_view qtOptionName(std::string_view argument) {
+  if (!argument.starts_with('-')) return {};
+  argument.remove_prefix(argument.starts_with("--") ? 2 : 1);
+  return argument;
+}
+
+constexpr const char* kUsage =
+    "Usage: lumivex [--help | --version]\n"
+    "\n"
+    "A screenshot utility that lives in the tray. Started without options, Lumivex shows its\n"
+    "tray icon and waits for its hotkeys; started while it already runs, it opens the running\n"
+    "one's options dialog instead.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "Qt's own options (-display, -platform, -style, ...) are accepted too.\n"
+    "\n"
+    "Default hotkeys (the options dialog changes them):\n"
+    "  Shift+F1   capture the whole screen\n"
+    "  Shift+F2   capture an area dragged out on the frozen screen\n"
+    "  Shift+F3   capture the active window\n"
+    "  Shift+F4   start or stop a timed capture, saved as one animated GIF\n"
+    "  Ctrl+F5    switch between saving files and copying to the clipboard\n"
+    "\n"
+    "Files:\n"
+    "  $XDG_CONFIG_HOME/Quorlan Software/Vistrel.conf\n"
+    "      the settings ($XDG_CONFIG_HOME is ~/.config when unset)\n"
+    "  $XDG_CONFIG_HOME/autostart/lumivex.desktop\n"
+    "      the entry that starts Lumivex at log-in (set in the options dialog)\n"
+    "  lang.txt beside the lumivex executable\n"
+    "      translated texts (an Italian one comes with the documentation)\n"
+    "\n"
+    "See lumivex(1) and lumivex-ftp(1).\n";
+
+}  // namespace
+
+CommandLine parseCommandLine(std::span<const char* const> arguments) {
+  CommandLine line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    const std::string_view qtName = qtOptionName(argument);
+    if (listed(kQtOptionsWithValue, qtName) && i + 1 < arguments.size()) {
+      ++i;
+    } else if (listed(kQtFlags, qtName)) {
+      continue;
+    } else if (argument == "-h" || argument == "--help") {
+      line.request = CommandLine::Request::Help;
+      return line;
+    } else if (argument == "-V" || argument == "--version") {
+      line.request = CommandLine::Request::Version;
+      return line;
+    } else {
+      line.request = CommandLine::Request::Invalid;
+      line.invalidArgument = argument;
+      return line;
+    }
+  }
+  return line;
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  if (argc < 1) return {};
+  return parseCommandLine(std::span(argv + 1, static_cast<std::size_t>(argc - 1)));
+}
+
+std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std::FILE* err) {
+  switch (line.request) {
+    case CommandLine::Request::Run:
+      return std::nullopt;
+    case CommandLine::Request::Help:
+      std::fputs(kUsage, out);
+      return 0;
+    case CommandLine::Request::Version:
+      std::fputs("lumivex " LUMIVEX_VERSION "\n", out);
+      return 0;
+    case CommandLine::Request::Invalid:
+      std::fprintf(err, "lumivex: %s '%s'\nTry 'lumivex --help' for more information.\n",
+                   line.invalidArgument.starts_with('-') ? "unknown option" : "unexpected argument",
+                   line.invalidArgument.c_str());
+      return 2;
+  }
+  return std::nullopt;
+}
+
+}  // namespace lumivex
