@@ -6,6 +6,7 @@
 #include "platform/portal/PortalScreenGrabber.h"
 #include "platform/x11/X11ServerProbe.h"
 
+#include "DesktopProbe.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,31 @@ TEST_F(PortalGrab, FullScreenIsThePortalsPictureOfTheSingleMonitorAndItsFileIsGo
     }
   EXPECT_EQ(copies, 2);
   EXPECT_TRUE(QFile::exists(file));
+}
+
+// A 1280x1024 monitor left of the primary 1920x1080 one, Qt scaling its windows by 2: the
+// portal's picture of the whole desktop is cut to the primary monitor's device pixels.
+TEST_F(PortalGrab, MultiMonitorPictureIsCutToThePrimaryMonitor) {
+  const QRect primary(1280, 0, 1920, 1080);
+  probe::run("xrandr", {"--setmonitor", "left", "1280/339x1024/271+0+0", "none"});
+  probe::run("xrandr", {"--setmonitor", "*primary", "1920/508x1080/286+1280+0", "none"});
+  // Xvfb keeps its whole-screen monitor beside the two.
+  const bool twoScreens = probe::waitUntil([] {
+    return QGuiApplication::screens().size() >= 2 &&
+           QGuiApplication::primaryScreen()->geometry().x() > 0;
+  });
+  PortalScreenGrabber grabber(QDBusConnection::sessionBus(), 10s);
+  const QRect reported = grabber.primaryScreenRect();
+  const QImage desktop = pattern({3200, 1080});
+  const QString file = QString::fromStdString((dir.path / "desktop.png").string());
+  ASSERT_TRUE(desktop.save(file));
+  answerScreenshots("0", file);
+  const QImage picture = grabber.grabPrimaryScreen();
+  probe::run("xrandr", {"--delmonitor", "primary"});
+  probe::run("xrandr", {"--delmonitor", "left"});
+  ASSERT_TRUE(twoScreens) << "the toolkit did not see the two monitors";
+  EXPECT_EQ(reported, primary);
+  EXPECT_EQ(picture, desktop.copy(primary));
 }
 
 TEST_F(PortalGrab, RefusalFailureAndSilenceGiveNoPicture) {

@@ -12,18 +12,27 @@
 namespace lumivex::platform {
 namespace {
 
-// The primary screen first, then the others, in the toolkit's coordinates.
-QList<QRect> screenRects() {
-  QList<QRect> rects;
-  if (QScreen* primary = QGuiApplication::primaryScreen()) rects.append(primary->geometry());
-  for (QScreen* screen : QGuiApplication::screens())
-    if (screen != QGuiApplication::primaryScreen()) rects.append(screen->geometry());
-  return rects;
+bool onWayland() { return QGuiApplication::platformName() == QLatin1String("wayland"); }
+
+// A screen in the toolkit's native coordinates, where the monitors lie side by side. Qt keeps a
+// screen's native top-left and divides only its size by its scale factor. On X11 that factor
+// is the device pixel ratio; a Wayland compositor scales by itself, so there Qt's own factor is
+// the user's QT_SCALE_FACTOR alone.
+QRect nativeRect(const QScreen& screen) {
+  const qreal factor = onWayland() ? qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble()
+                                   : screen.devicePixelRatio();
+  const QRect logical = screen.geometry();
+  return QRect(logical.topLeft(), (QSizeF(logical.size()) * (factor > 0 ? factor : 1)).toSize());
 }
 
-// The primary screen's size in device pixels, for the rectangle before any picture exists.
-QSize devicePixels(const QRect& logical, qreal ratio) {
-  return (QSizeF(logical.size()) * ratio).toSize();
+// The primary screen first, then the others.
+QList<QRect> screenRects() {
+  QList<QRect> rects;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) rects.append(nativeRect(*primary));
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen != primary) rects.append(nativeRect(*screen));
+  return rects;
 }
 
 }  // namespace
@@ -36,8 +45,10 @@ QRect PortalScreenGrabber::primaryScreenRect() const {
   if (screens.isEmpty()) return {};
   QRect box;
   for (const QRect& r : screens) box |= r;
-  const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
-  return primaryRectInPicture(devicePixels(box, ratio), screens);
+  // Native coordinates are device pixels on X11; a Wayland compositor's coordinates are
+  // logical, and its pictures are usually in device pixels of the primary screen's scale.
+  const qreal ratio = onWayland() ? QGuiApplication::primaryScreen()->devicePixelRatio() : 1.0;
+  return primaryRectInPicture((QSizeF(box.size()) * ratio).toSize(), screens);
 }
 
 QImage PortalScreenGrabber::grabPrimaryScreen() {

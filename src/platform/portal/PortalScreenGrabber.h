@@ -38,10 +38,10 @@ class PortalScreenGrabber final : public ScreenGrabber {
 };
 
 // Where the primary monitor sits in the portal's picture of the whole desktop. `screens` are
-// the monitors' rectangles in the toolkit's coordinates (logical pixels on Wayland), the first
-// being the primary one. The picture covers their bounding box, in logical or in device pixels
-// depending on the desktop: the rectangle is scaled by the picture's size over the box's, so
-// both come out right. One monitor, or none known: the whole picture.
+// the monitors' rectangles in one layout space (the compositor's logical pixels on Wayland,
+// device pixels on X11), the first being the primary one. The picture covers their bounding box, in
+// logical or in device pixels depending on the desktop: the rectangle is scaled by the picture's
+// size over the box's, so both come out right. One monitor, or none known: the whole picture.
 QRect primaryRectInPicture(QSize picture, const QList<QRect>& screens);
 
 // The portal wrote its picture to a file just for this call; remove it unless it is plainly
