@@ -11,6 +11,7 @@ SCREENSHOT = "org.freedesktop.portal.Screenshot"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 CONTROL = "com.quorlan.LumivexTest.FakePortal"
 LOG = sys.argv[1] if len(sys.argv) > 1 else os.devnull
+BACKEND = "--backend" in sys.argv
 
 
 def log(**record):
@@ -141,8 +142,102 @@ class Portal(dbus.service.Object):
         return json.dumps(self.sessions)
 
 
+class ImplRequest(dbus.service.Object):
+    """The back end's side of a request: the front end closes it when its caller gives up."""
+    def __init__(self, bus, path, on_close=None):
+        super().__init__(bus, path)
+        self.on_close = on_close
+
+    @dbus.service.method("org.freedesktop.impl.portal.Request")
+    def Close(self):
+        log(call="Request.Close", path=str(self._object_path))
+        if self.on_close:
+            self.on_close()
+        self.remove_from_connection()
+
+
+class ImplSession(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.impl.portal.Session")
+    def Close(self):
+        log(call="Session.Close", path=str(self._object_path))
+        portal.sessions.pop(str(self._object_path), None)
+        self.remove_from_connection()
+
+
+class Backend(Portal):
+    """The same behaviour behind the back-end interfaces xdg-desktop-portal calls."""
+
+    @dbus.service.method("org.freedesktop.impl.portal.Screenshot", in_signature="ossa{sv}",
+                         out_signature="ua{sv}", async_callbacks=("reply", "error"))
+    def Screenshot(self, handle, app_id, parent, options, reply, error):
+        log(call="Screenshot", interactive=bool(options.get("interactive", False)))
+        request = ImplRequest(self.bus, handle)
+        def answer(code, results):
+            request.remove_from_connection()
+            reply(dbus.UInt32(code), dbus.Dictionary(results, signature="sv"))
+        if self.answer == "0":
+            fd, copy = tempfile.mkstemp(prefix="Screenshot_", suffix=".png")
+            os.close(fd)
+            shutil.copyfile(self.picture, copy)
+            log(call="Screenshot.file", path=copy)
+            answer(0, {"uri": "file://" + copy})
+        elif self.answer in ("1", "2"):
+            answer(int(self.answer), {})
+        else:   # never answers; a Close from the front end ends the call as cancelled
+            request.on_close = lambda: reply(dbus.UInt32(1), dbus.Dictionary({}, signature="sv"))
+
+    @dbus.service.method("org.freedesktop.impl.portal.GlobalShortcuts", in_signature="oosa{sv}",
+                         out_signature="ua{sv}")
+    def CreateSession(self, handle, session, app_id, options):
+        ImplSession(self.bus, session)
+        self.sessions[str(session)] = []
+        return dbus.UInt32(0), dbus.Dictionary({}, signature="sv")
+
+    @dbus.service.method("org.freedesktop.impl.portal.GlobalShortcuts", in_signature="ooa(sa{sv})sa{sv}",
+                         out_signature="ua{sv}")
+    def BindShortcuts(self, handle, session, shortcuts, parent, options):
+        bound = [(str(i), {str(k): str(v) for k, v in p.items()}) for i, p in shortcuts]
+        self.sessions[str(session)] = bound
+        log(call="BindShortcuts", session=str(session), shortcuts=bound)
+        return dbus.UInt32(0), dbus.Dictionary({"shortcuts": dbus.Array(
+            [(i, {"description": p.get("description", ""), "trigger_description": p.get("preferred_trigger", "")})
+             for i, p in bound], signature="(sa{sv})")}, signature="sv")
+
+    @dbus.service.method("org.freedesktop.impl.portal.GlobalShortcuts", in_signature="oo",
+                         out_signature="ua{sv}")
+    def ListShortcuts(self, handle, session):
+        return dbus.UInt32(0), dbus.Dictionary({"shortcuts": dbus.Array(
+            [(i, {"description": p.get("description", "")}) for i, p in self.sessions.get(str(session), [])],
+            signature="(sa{sv})")}, signature="sv")
+
+    @dbus.service.signal("org.freedesktop.impl.portal.GlobalShortcuts", signature="osta{sv}")
+    def Activated(self, session, shortcut, timestamp, options):
+        pass
+
+    # xdg-desktop-portal offers Screenshot only beside an Access back end (its permission dialog).
+    @dbus.service.method("org.freedesktop.impl.portal.Access", in_signature="osssssa{sv}",
+                         out_signature="ua{sv}")
+    def AccessDialog(self, handle, app_id, parent, title, subtitle, body, options):
+        log(call="AccessDialog", app_id=str(app_id))
+        return dbus.UInt32(0), dbus.Dictionary({}, signature="sv")
+
+    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
+    def Get(self, interface, prop):
+        if prop == "version":
+            return dbus.UInt32(1)
+        raise dbus.exceptions.DBusException("no property", name="org.freedesktop.DBus.Error.InvalidArgs")
+
+    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return dbus.Dictionary({"version": dbus.UInt32(1)}, signature="sv")
+
+
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
-name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus, do_not_queue=True)
-portal = Portal(bus)
+if BACKEND:
+    name = dbus.service.BusName("org.freedesktop.impl.portal.desktop.lumivextest", bus, do_not_queue=True)
+    portal = Backend(bus)
+else:
+    name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus, do_not_queue=True)
+    portal = Portal(bus)
 GLib.MainLoop().run()

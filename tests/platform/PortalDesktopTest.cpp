@@ -1,6 +1,7 @@
-// The Wayland backend against a stand-in desktop portal on the test session bus
-// (tests/desktop/fake_portal.py, started by PORTAL=fake): grabs, refusals, silence, shortcut
-// activations, and what the backend says it cannot do.
+// The Wayland backend against a desktop portal on the test session bus: the stand-in front end
+// (PORTAL=fake) or Debian's xdg-desktop-portal with a stand-in back end (PORTAL=xdp), both from
+// tests/desktop/fake_portal.py. Grabs, refusals, silence, shortcut activations, and what the
+// backend says it cannot do.
 #include "platform/DisplaySession.h"
 #include "platform/portal/PortalHotkeyBackend.h"
 #include "platform/portal/PortalScreenGrabber.h"
@@ -32,9 +33,11 @@ namespace {
 constexpr unsigned kF1 = 0x70;
 
 QDBusInterface& fakePortal() {
-  static QDBusInterface portal(QStringLiteral("org.freedesktop.portal.Desktop"),
-                               QStringLiteral("/org/freedesktop/portal/desktop"),
-                               QStringLiteral("com.quorlan.LumivexTest.FakePortal"));
+  // The stand-in front end itself, or the back end behind the real xdg-desktop-portal.
+  static QDBusInterface portal(
+      qEnvironmentVariable("DESK_PORTAL_CONTROL", QStringLiteral("org.freedesktop.portal.Desktop")),
+      QStringLiteral("/org/freedesktop/portal/desktop"),
+      QStringLiteral("com.quorlan.LumivexTest.FakePortal"));
   return portal;
 }
 
