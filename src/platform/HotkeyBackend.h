@@ -32,6 +32,11 @@ class HotkeyBackend {
   // name otherwise; empty for a key this backend cannot name.
   virtual QString keyName(unsigned virtualKey, bool localized) const = 0;
 
+  // False where the desktop lets no program own system-wide keys (a Wayland desktop without
+  // the global shortcuts portal): registrations are accepted and never pressed, and the caller
+  // points the user to the desktop's own shortcut settings instead.
+  virtual bool isAvailable() const { return true; }
+
   void setPressedHandler(PressedHandler handler) { pressed_ = std::move(handler); }
 
  protected:
@@ -41,6 +46,16 @@ class HotkeyBackend {
 
  private:
   PressedHandler pressed_;
+};
+
+// Where the desktop offers no system-wide keys: every registration is accepted and never
+// pressed; keys carry their US English names.
+class UnavailableHotkeyBackend final : public HotkeyBackend {
+ public:
+  bool registerHotKey(int, unsigned, unsigned) override { return true; }
+  void unregisterHotKey(int) override {}
+  QString keyName(unsigned virtualKey, bool localized) const override;
+  bool isAvailable() const override { return false; }
 };
 
 }  // namespace lumivex::platform

@@ -30,6 +30,11 @@ class ScreenGrabber {
   // draws around it, taken from the screen (whatever covers it shows too) and clipped to the
   // desktop. Same formats as above; a null image when no window is active or the grab failed.
   virtual QImage grabActiveWindow() = 0;
+
+  // False where the desktop gives no program the active window's picture (Wayland without a
+  // public interface for it): the caller then tells the user so instead of grabbing, since
+  // grabActiveWindow() could only fail. True does not promise that a grab succeeds.
+  virtual bool canGrabActiveWindow() const { return true; }
 };
 
 // Where no screen can be grabbed (not an X11 display): every grab fails.

@@ -1,0 +1,212 @@
+#include "platform/portal/PortalHotkeyBackend.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QTimer>
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+
+#include "platform/KeyMap.h"
+#include "platform/portal/PortalRequest.h"
+
+namespace lumivex::platform {
+namespace {
+
+constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
+constexpr std::chrono::seconds kSessionBound{10};
+// Binding may show the desktop's dialog where the user confirms or changes the keys.
+constexpr std::chrono::minutes kBindBound{5};
+
+// One entry of BindShortcuts' a(sa{sv}).
+struct PortalShortcut {
+  QString id;
+  QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& out, const PortalShortcut& shortcut) {
+  out.beginStructure();
+  out << shortcut.id << shortcut.properties;
+  out.endStructure();
+  return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, PortalShortcut& shortcut) {
+  in.beginStructure();
+  in >> shortcut.id >> shortcut.properties;
+  in.endStructure();
+  return in;
+}
+
+QDBusMessage portalCall(const char* method) {
+  return QDBusMessage::createMethodCall(
+      QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+      QString::fromLatin1(kInterface), QString::fromLatin1(method));
+}
+
+// The session handle comes as a string in the documented results, as an object path from
+// some desktops.
+QString sessionHandle(const QVariantMap& results) {
+  const QVariant handle = results.value(QStringLiteral("session_handle"));
+  if (handle.canConvert<QDBusObjectPath>()) return handle.value<QDBusObjectPath>().path();
+  return handle.toString();
+}
+
+}  // namespace
+}  // namespace lumivex::platform
+
+Q_DECLARE_METATYPE(lumivex::platform::PortalShortcut)
+
+namespace lumivex::platform {
+
+QString portalTrigger(unsigned modifiers, unsigned virtualKey) {
+  const unsigned keysym = keysymForVirtualKey(virtualKey);
+  if (keysym == 0) return {};
+  char name[64];
+  if (xkb_keysym_get_name(keysym, name, sizeof name) <= 0) return {};
+  QString trigger;
+  if (modifiers & kModControl) trigger += QLatin1String("CTRL+");
+  if (modifiers & kModAlt) trigger += QLatin1String("ALT+");
+  if (modifiers & kModShift) trigger += QLatin1String("SHIFT+");
+  if (modifiers & kModWin) trigger += QLatin1String("LOGO+");
+  return trigger + QString::fromLatin1(name);
+}
+
+bool portalOffersGlobalShortcuts(const QDBusConnection& bus) {
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << QString::fromLatin1(kInterface) << QStringLiteral("version");
+  const QDBusMessage reply = bus.call(get, QDBus::Block, 3000);
+  return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+         reply.arguments().front().value<QDBusVariant>().variant().toUInt() >= 1;
+}
+
+std::unique_ptr<HotkeyBackend> createPortalHotkeyBackend(const QDBusConnection& bus) {
+  if (!bus.isConnected() || !portalOffersGlobalShortcuts(bus))
+    return std::make_unique<UnavailableHotkeyBackend>();
+  return std::make_unique<PortalHotkeyBackend>(bus);
+}
+
+PortalHotkeyBackend::PortalHotkeyBackend(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)) {
+  qDBusRegisterMetaType<PortalShortcut>();
+  qDBusRegisterMetaType<QList<PortalShortcut>>();
+  bus_.connect(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+               QString::fromLatin1(kInterface), QStringLiteral("Activated"), this,
+               SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+}
+
+PortalHotkeyBackend::~PortalHotkeyBackend() { closeSession(); }
+
+bool PortalHotkeyBackend::registerHotKey(int id, unsigned modifiers, unsigned virtualKey) {
+  if (portalTrigger(modifiers, virtualKey).isEmpty()) return false;
+  for (const Registration& r : registrations_)
+    if (r.id == id || (r.modifiers == modifiers && r.virtualKey == virtualKey)) return false;
+  // Named after the combination, not the registration number, so that a desktop that keeps
+  // the user's choice per shortcut finds it again at the next start.
+  const QString shortcutId = QStringLiteral("hotkey-%1-%2").arg(modifiers).arg(virtualKey);
+  registrations_.append({id, modifiers, virtualKey, shortcutId});
+  scheduleBind();
+  return true;
+}
+
+void PortalHotkeyBackend::unregisterHotKey(int id) {
+  if (registrations_.removeIf([id](const Registration& r) { return r.id == id; }) > 0)
+    scheduleBind();
+}
+
+QString PortalHotkeyBackend::keyName(unsigned virtualKey, bool localized) const {
+  return localized ? qtKeyName(virtualKey) : usKeyName(virtualKey);
+}
+
+void PortalHotkeyBackend::scheduleBind() {
+  if (bindScheduled_) return;
+  bindScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    bindScheduled_ = false;
+    bind();
+  });
+}
+
+// A session's shortcuts are bound once; a changed set starts a fresh session.
+void PortalHotkeyBackend::bind() {
+  closeSession();
+  const quint64 generation = ++generation_;
+  if (registrations_.isEmpty()) return;
+  auto* request = new PortalRequest(bus_, this);
+  QDBusMessage call = portalCall("CreateSession");
+  call << QVariantMap{{QStringLiteral("handle_token"), request->token()},
+                      {QStringLiteral("session_handle_token"),
+                       QStringLiteral("lumivex_shortcuts%1").arg(generation)}};
+  connect(request, &PortalRequest::finished, this,
+          [this, request, generation](int response, const QVariantMap& results) {
+            request->deleteLater();
+            if (generation != generation_) return;
+            const QString session = sessionHandle(results);
+            if (response != kPortalSuccess || session.isEmpty()) {
+              qWarning("lumivex: the desktop refused a shortcut session (portal response %d)",
+                       response);
+              emit bindFinished(response == kPortalSuccess ? kPortalFailed : response);
+              return;
+            }
+            session_ = session;
+            bindShortcuts(generation, session);
+          });
+  request->start(call, kSessionBound);
+}
+
+void PortalHotkeyBackend::bindShortcuts(quint64 generation, const QString& session) {
+  QList<PortalShortcut> shortcuts;
+  for (const Registration& r : registrations_) {
+    const QString trigger = portalTrigger(r.modifiers, r.virtualKey);
+    shortcuts.append({r.shortcutId,
+                      {{QStringLiteral("description"), QStringLiteral("Lumivex ") + trigger},
+                       {QStringLiteral("preferred_trigger"), trigger}}});
+  }
+  auto* request = new PortalRequest(bus_, this);
+  QDBusMessage call = portalCall("BindShortcuts");
+  call << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(shortcuts)
+       << QString() << QVariantMap{{QStringLiteral("handle_token"), request->token()}};
+  connect(request, &PortalRequest::finished, this,
+          [this, request, generation, session](int response, const QVariantMap&) {
+            request->deleteLater();
+            if (generation != generation_) return;
+            if (response == kPortalSuccess)
+              boundSession_ = session;
+            else
+              qWarning("lumivex: the desktop did not bind the hotkeys (portal response %d)",
+                       response);
+            emit bindFinished(response);
+          });
+  request->start(call, kBindBound);
+}
+
+void PortalHotkeyBackend::closeSession() {
+  boundSession_.clear();
+  if (session_.isEmpty()) return;
+  bus_.call(QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), session_,
+                                           QStringLiteral("org.freedesktop.portal.Session"),
+                                           QStringLiteral("Close")),
+            QDBus::NoBlock);
+  session_.clear();
+}
+
+void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                                      qulonglong, const QVariantMap&) {
+  if (session.path() != boundSession_) return;
+  // The stored combination, whatever keys the user bound to it: the dispatch compares it with
+  // the hotkey settings.
+  // The handler may register anew (the options dialog): look up first, then report.
+  const auto found =
+      std::find_if(registrations_.cbegin(), registrations_.cend(),
+                   [&](const Registration& r) { return r.shortcutId == shortcutId; });
+  if (found == registrations_.cend()) return;
+  const Registration pressed = *found;
+  notifyPressed(pressed.id, pressed.modifiers, pressed.virtualKey);
+}
+
+}  // namespace lumivex::platform

@@ -1,0 +1,229 @@
+// The Wayland backend against a desktop portal on the test session bus: the stand-in front end
+// (PORTAL=fake) or Debian's xdg-desktop-portal with a stand-in back end (PORTAL=xdp), both from
+// tests/desktop/fake_portal.py. Grabs, refusals, silence, shortcut activations, and what the
+// backend says it cannot do.
+#include "EventLoop.h"
+#include "platform/DisplaySession.h"
+#include "platform/portal/PortalHotkeyBackend.h"
+#include "platform/portal/PortalScreenGrabber.h"
+#include "platform/x11/X11ServerProbe.h"
+
+#include "DesktopProbe.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScreen>
+#include <QThread>
+
+using namespace lumivex::platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr unsigned kF1 = 0x70;
+
+QDBusInterface& fakePortal() {
+  // The stand-in front end itself, or the back end behind the real xdg-desktop-portal.
+  static QDBusInterface portal(
+      qEnvironmentVariable("DESK_PORTAL_CONTROL", QStringLiteral("org.freedesktop.portal.Desktop")),
+      QStringLiteral("/org/freedesktop/portal/desktop"),
+      QStringLiteral("com.quorlan.LumivexTest.FakePortal"));
+  return portal;
+}
+
+void answerScreenshots(const QString& answer, const QString& picture = {}) {
+  const QDBusMessage reply =
+      fakePortal().call(QStringLiteral("SetScreenshotAnswer"), answer, picture);
+  ASSERT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+}
+
+QImage pattern(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x)
+      image.setPixel(x, y, 0xFF000000u | ((quint32(x) * 0x9E3779B1u) ^ (quint32(y) * 0x85EBCA77u)));
+  return image;
+}
+
+// Every line the fake portal logged, as JSON objects.
+QList<QJsonObject> portalLog() {
+  QFile file(qEnvironmentVariable("DESK_PORTAL_LOG"));
+  QList<QJsonObject> calls;
+  if (!file.open(QIODevice::ReadOnly)) return calls;
+  for (const QByteArray& line : file.readAll().split('\n'))
+    if (!line.isEmpty()) calls.append(QJsonDocument::fromJson(line).object());
+  return calls;
+}
+
+qsizetype countCalls(const QString& name) {
+  const QList<QJsonObject> calls = portalLog();
+  return std::count_if(calls.begin(), calls.end(),
+                       [&](const QJsonObject& c) { return c.value("call").toString() == name; });
+}
+
+class PortalGrab : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fakePortal().isValid()) << "the fake portal is missing: run with PORTAL=fake";
+  }
+  TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(PortalGrab, FullScreenIsThePortalsPictureOfTheSingleMonitorAndItsFileIsGone) {
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  const QImage known = pattern(screen);
+  const QString file = QString::fromStdString((dir.path / "known.png").string());
+  ASSERT_TRUE(known.save(file));
+  answerScreenshots("0", file);
+
+  PortalScreenGrabber grabber(QDBusConnection::sessionBus(), 10s);
+  for (int frame = 0; frame < 2; ++frame) {  // timed captures grab again and again
+    const QImage picture = grabber.grabPrimaryScreen();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.format(), QImage::Format_RGB32);
+    EXPECT_EQ(picture, known);
+  }
+  EXPECT_EQ(grabber.primaryScreenRect(), QRect(QPoint(0, 0), screen));
+  // The copies the portal made for us are removed; the picture it was asked for stays.
+  qsizetype copies = 0;
+  for (const QJsonObject& call : portalLog())
+    if (call.value("call").toString() == "Screenshot.file") {
+      ++copies;
+      EXPECT_FALSE(QFile::exists(call.value("path").toString()));
+    }
+  EXPECT_EQ(copies, 2);
+  EXPECT_TRUE(QFile::exists(file));
+}
+
+// A 1280x1024 monitor left of the primary 1920x1080 one, Qt scaling its windows by 2: the
+// portal's picture of the whole desktop is cut to the primary monitor's device pixels.
+TEST_F(PortalGrab, MultiMonitorPictureIsCutToThePrimaryMonitor) {
+  const QRect primary(1280, 0, 1920, 1080);
+  probe::run("xrandr", {"--setmonitor", "left", "1280/339x1024/271+0+0", "none"});
+  probe::run("xrandr", {"--setmonitor", "*primary", "1920/508x1080/286+1280+0", "none"});
+  // Xvfb keeps its whole-screen monitor beside the two.
+  const bool twoScreens = runEventsUntil([] {
+    return QGuiApplication::screens().size() >= 2 &&
+           QGuiApplication::primaryScreen()->geometry().x() > 0;
+  });
+  PortalScreenGrabber grabber(QDBusConnection::sessionBus(), 10s);
+  const QRect reported = grabber.primaryScreenRect();
+  const QImage desktop = pattern({3200, 1080});
+  const QString file = QString::fromStdString((dir.path / "desktop.png").string());
+  ASSERT_TRUE(desktop.save(file));
+  answerScreenshots("0", file);
+  const QImage picture = grabber.grabPrimaryScreen();
+  probe::run("xrandr", {"--delmonitor", "primary"});
+  probe::run("xrandr", {"--delmonitor", "left"});
+  ASSERT_TRUE(twoScreens) << "the toolkit did not see the two monitors";
+  EXPECT_EQ(reported, primary);
+  EXPECT_EQ(picture, desktop.copy(primary));
+}
+
+TEST_F(PortalGrab, RefusalFailureAndSilenceGiveNoPicture) {
+  PortalScreenGrabber grabber(QDBusConnection::sessionBus(), 500ms);
+  for (const char* answer : {"1", "2"}) {
+    answerScreenshots(answer);
+    EXPECT_TRUE(grabber.grabPrimaryScreen().isNull()) << "portal answer " << answer;
+  }
+  answerScreenshots("never");
+  const qsizetype closedBefore = countCalls("Request.Close");
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_TRUE(grabber.grabPrimaryScreen().isNull());
+  EXPECT_LT(clock.elapsed(), 10'000);  // bounded by the grabber's wait, not by the portal
+  // The abandoned request is closed so the desktop can drop any dialog it shows.
+  EXPECT_TRUE(runEventsUntil([&] { return countCalls("Request.Close") == closedBefore + 1; }));
+}
+
+TEST_F(PortalGrab, ActiveWindowIsUnsupportedAndAsksThePortalNothing) {
+  const PlatformServices services = createPlatformServices(DisplayBackend::kPortal);
+  const qsizetype before = countCalls("Screenshot");
+  EXPECT_FALSE(services.screen->canGrabActiveWindow());
+  EXPECT_TRUE(services.screen->grabActiveWindow().isNull());
+  EXPECT_EQ(countCalls("Screenshot"), before);
+  // The X11 backend on the same desktop can.
+  EXPECT_TRUE(createPlatformServices(DisplayBackend::kX11).screen->canGrabActiveWindow());
+}
+
+TEST(PortalHotkeys, StoredCombinationsArePreferredTriggersAndActivationsArePresses) {
+  ASSERT_TRUE(fakePortal().isValid());
+  fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), true);
+  std::unique_ptr<HotkeyBackend> hotkeys = createPortalHotkeyBackend(QDBusConnection::sessionBus());
+  ASSERT_TRUE(hotkeys->isAvailable());
+  auto* portal = dynamic_cast<PortalHotkeyBackend*>(hotkeys.get());
+  ASSERT_NE(portal, nullptr);
+  QList<std::tuple<int, unsigned, unsigned>> presses;
+  hotkeys->setPressedHandler([&](int id, unsigned mods, unsigned vk) {
+    presses.append({id, mods, vk});
+  });
+
+  QList<int> binds;
+  QObject::connect(portal, &PortalHotkeyBackend::bindFinished,
+                   [&](int response) { binds.append(response); });
+  for (unsigned i = 0; i < 4; ++i)
+    EXPECT_TRUE(hotkeys->registerHotKey(int(11 + i), kModShift, kF1 + i));
+  EXPECT_TRUE(hotkeys->registerHotKey(15, kModControl, kF1 + 4));
+  EXPECT_FALSE(hotkeys->registerHotKey(16, kModControl, kF1 + 4));  // held here already
+  EXPECT_FALSE(hotkeys->registerHotKey(17, kModShift, 0xFF));       // no name for the portal
+  ASSERT_TRUE(runEventsUntil([&] { return !binds.isEmpty(); }, 10'000));
+  runEventsUntil([] { return false; }, 200);  // time for a second bind, which must not come
+  EXPECT_EQ(binds, QList<int>{0});            // the five went together
+
+  const QJsonObject sessions =
+      QJsonDocument::fromJson(QDBusReply<QString>(fakePortal().call("Bound")).value().toUtf8())
+          .object();
+  ASSERT_TRUE(sessions.contains(portal->boundSession()));
+  QStringList triggers;
+  for (const auto& shortcut : sessions.value(portal->boundSession()).toArray())
+    triggers << shortcut.toArray().at(1).toObject().value("preferred_trigger").toString();
+  EXPECT_EQ(triggers, (QStringList{"SHIFT+F1", "SHIFT+F2", "SHIFT+F3", "SHIFT+F4", "CTRL+F5"}));
+
+  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-4-113")).value());
+  ASSERT_TRUE(runEventsUntil([&] { return presses.size() == 1; }));
+  EXPECT_EQ(presses.front(), std::make_tuple(12, unsigned(kModShift), kF1 + 1));
+
+  // New combinations after the options dialog: a fresh session; the old one is closed and the
+  // dropped combination is no longer pressed.
+  const QString first = portal->boundSession();
+  hotkeys->unregisterHotKey(12);
+  ASSERT_TRUE(runEventsUntil([&] { return binds.size() == 2; }, 10'000));
+  EXPECT_EQ(binds.back(), 0);
+  EXPECT_NE(portal->boundSession(), first);
+  EXPECT_TRUE(runEventsUntil([] { return countCalls("Session.Close") >= 1; }));
+  EXPECT_FALSE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-4-113")).value());
+  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-2-116")).value());
+  ASSERT_TRUE(runEventsUntil([&] { return presses.size() == 2; }));
+  EXPECT_EQ(presses.back(), std::make_tuple(15, unsigned(kModControl), kF1 + 4));
+}
+
+TEST(PortalHotkeys, APortalWithoutGlobalShortcutsLeavesThemUnavailable) {
+  ASSERT_TRUE(fakePortal().isValid());
+  fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), false);
+  const std::unique_ptr<HotkeyBackend> hotkeys =
+      createPortalHotkeyBackend(QDBusConnection::sessionBus());
+  fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), true);
+  EXPECT_FALSE(hotkeys->isAvailable());
+  EXPECT_TRUE(hotkeys->registerHotKey(1, kModShift, kF1));  // accepted, never pressed
+  EXPECT_EQ(hotkeys->keyName(kF1, false), "F1");
+}
+
+TEST(X11ServerProbe, TheTestDesktopsXvfbOwnsItsScreen) {
+  EXPECT_EQ(probeX11Server(), XServerKind::kOwn);
+  qputenv("WAYLAND_DISPLAY", "wayland-test");
+  EXPECT_EQ(detectDisplayBackend(), DisplayBackend::kX11);
+  qunsetenv("WAYLAND_DISPLAY");
+}
