@@ -14,7 +14,7 @@
 namespace codecs {
 
 // 256 palette entries as red, green, blue bytes.
-using GifPalette = std::array<std::uint8_t, 3 * 256>;
+using GifPalette = std::array<std::uint8_t, std::size_t{3} * 256>;
 
 // One frame, kept as its palette and its LZW-coded image data only.
 class TGIFFrame {

@@ -14,7 +14,7 @@ namespace codecs {
 namespace {
 
 constexpr int kRowsPerCall = 16;
-constexpr std::size_t kFirstOutputSize = 64 * 1024;
+constexpr std::size_t kFirstOutputSize = std::size_t{64} * 1024;
 
 struct ErrorManager {
   jpeg_error_mgr pub;

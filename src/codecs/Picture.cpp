@@ -40,7 +40,7 @@ void ReadRow24(const PictureView& picture, int y, std::uint8_t* out) {
   for (int x = 0; x < width; ++x, out += 3) {
     std::uint32_t c;
     if (picture.bitsPerPixel == 16) {
-      c = Widen555(src[2 * x] | (src[2 * x + 1] << 8));
+      c = Widen555(src[2 * std::size_t(x)] | (src[2 * std::size_t(x) + 1] << 8));
     } else {
       c = picture.Colour(PaletteIndex(src, picture.bitsPerPixel, x));
     }
@@ -93,7 +93,8 @@ void ReadRowRgb(const PictureView& picture, int y, std::uint32_t* out) {
       }
       return;
     case 16:
-      for (int x = 0; x < width; ++x) out[x] = Widen555(src[2 * x] | (src[2 * x + 1] << 8));
+      for (int x = 0; x < width; ++x)
+        out[x] = Widen555(src[2 * std::size_t(x)] | (src[2 * std::size_t(x) + 1] << 8));
       return;
     default:
       for (int x = 0; x < width; ++x) {

@@ -119,7 +119,7 @@ TChunkIHDR::TChunkIHDR(std::uint32_t width, std::uint32_t height, std::uint8_t b
                        std::uint8_t colourType, std::uint8_t interlaceMethod)
     : TChunk("IHDR") {
   data_.resize(13);
-  PutBigEndian(&data_[0], width);
+  PutBigEndian(data_.data(), width);
   PutBigEndian(&data_[4], height);
   data_[8] = bitDepth;
   data_[9] = colourType;
@@ -130,7 +130,7 @@ TChunkIHDR::TChunkIHDR(std::uint32_t width, std::uint32_t height, std::uint8_t b
 
 TChunkPLTE::TChunkPLTE(const PictureView& picture) : TChunk("PLTE") {
   const int entries = 1 << picture.bitsPerPixel;
-  data_.reserve(3 * entries);
+  data_.reserve(3 * std::size_t(entries));
   for (int i = 0; i < entries; ++i) {
     const std::uint32_t c = picture.Colour(i);
     data_.push_back(static_cast<std::uint8_t>(c >> 16));

@@ -42,12 +42,13 @@ bool ParseUrl(std::string_view url, Target& out) {
   url.remove_prefix(scheme.size());
   size_t slash = url.find('/');
   std::string_view authority = url.substr(0, slash);
-  std::string_view path = slash == url.npos ? std::string_view("/") : url.substr(slash);
-  if (size_t at = authority.rfind('@'); at != authority.npos) {
+  std::string_view path =
+      slash == std::string_view::npos ? std::string_view("/") : url.substr(slash);
+  if (size_t at = authority.rfind('@'); at != std::string_view::npos) {
     std::string_view userinfo = authority.substr(0, at);
     size_t colon = userinfo.find(':');
     out.user = PercentDecode(userinfo.substr(0, colon));
-    if (colon != userinfo.npos) out.password = PercentDecode(userinfo.substr(colon + 1));
+    if (colon != std::string_view::npos) out.password = PercentDecode(userinfo.substr(colon + 1));
     authority.remove_prefix(at + 1);
   }
   if (authority.empty()) return false;
@@ -196,7 +197,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "error: %s\n", e.what());
     return 1;
   }
-  if (ftp.State() != ftpIdle || !failed) app.exec();
+  if (ftp.State() != ftpIdle || !failed) QCoreApplication::exec();
   std::fflush(stdout);
   return confirmed && !failed ? 0 : 1;
 }

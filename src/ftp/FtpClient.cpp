@@ -11,7 +11,9 @@
 namespace lumivex::ftp {
 namespace {
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 // A file stream with a buffer large enough that 1460-byte blocks cost no extra system calls.
 class FileStream : public std::ifstream {
@@ -275,9 +277,10 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
       break;
     case 257: {
       size_t open = text.find('"');
-      size_t close = open == text.npos ? text.npos : text.find('"', open + 1);
-      RaiseStatus(fscCurrentDir,
-                  close == text.npos ? std::string() : text.substr(open + 1, close - open - 1));
+      size_t close = open == std::string::npos ? std::string::npos : text.find('"', open + 1);
+      RaiseStatus(fscCurrentDir, close == std::string::npos
+                                     ? std::string()
+                                     : text.substr(open + 1, close - open - 1));
       break;
     }
     case 331:

@@ -12,7 +12,7 @@ namespace {
 
 std::string FileNamePart(std::string_view name) {
   size_t slash = name.rfind('/');
-  return std::string(slash == name.npos ? name : name.substr(slash + 1));
+  return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
 }
 
 }  // namespace

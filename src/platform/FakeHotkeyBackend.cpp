@@ -2,6 +2,8 @@
 
 #include "platform/KeyMap.h"
 
+#include <algorithm>
+
 namespace lumivex::platform {
 namespace {
 quint64 combination(unsigned modifiers, unsigned virtualKey) {
@@ -31,13 +33,12 @@ void FakeHotkeyBackend::holdElsewhere(unsigned modifiers, unsigned virtualKey) {
 }
 
 bool FakeHotkeyBackend::press(unsigned modifiers, unsigned virtualKey) const {
-  for (const Registration& r : registrations_) {
-    if (r.modifiers == modifiers && r.virtualKey == virtualKey) {
-      notifyPressed(r.id, modifiers, virtualKey);
-      return true;
-    }
-  }
-  return false;
+  const auto match = std::ranges::find_if(registrations_, [&](const Registration& r) {
+    return r.modifiers == modifiers && r.virtualKey == virtualKey;
+  });
+  if (match == registrations_.end()) return false;
+  notifyPressed(match->id, modifiers, virtualKey);
+  return true;
 }
 
 void FakeHotkeyBackend::setLocalizedName(unsigned virtualKey, const QString& name) {

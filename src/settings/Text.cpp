@@ -63,7 +63,8 @@ bool isValidUtf8(std::string_view bytes) {
     if (b < 0x80) {
       ++i;
       continue;
-    } else if ((b & 0xE0) == 0xC0) {
+    }
+    if ((b & 0xE0) == 0xC0) {
       len = 2, cp = b & 0x1F;
     } else if ((b & 0xF0) == 0xE0) {
       len = 3, cp = b & 0x0F;

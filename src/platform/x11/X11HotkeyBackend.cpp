@@ -147,6 +147,7 @@ class X11HotkeyBackend final : public HotkeyBackend, public QAbstractNativeEvent
   // All or none: a grab another client holds answers BadAccess. False leaves nothing grabbed.
   bool grabKeys(const std::vector<Held>& keys) {
     std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(keys.size());
     for (const Held& k : keys)
       cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, k.modifiers, k.keycode,
                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
