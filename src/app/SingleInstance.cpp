@@ -49,7 +49,8 @@ SingleInstance::Claim SingleInstance::claim(Request request) {
                      .arg(kInstanceAnswerMs / 1000);
       return Claim::NoAnswer;
     }
-    failure_ = QStringLiteral("the running Lumivex refused the request: %1").arg(error.message());
+    failure_ =
+        QStringLiteral("the running Lumivex did not take the request: %1").arg(error.message());
     if (error.type() != QDBusError::ServiceUnknown && error.type() != QDBusError::UnknownObject)
       return Claim::NoAnswer;
   }
