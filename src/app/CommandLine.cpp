@@ -26,15 +26,20 @@ std::string_view qtOptionName(std::string_view argument) {
 }
 
 constexpr const char* kUsage =
-    "Usage: lumivex [--help | --version]\n"
+    "Usage: lumivex [--capture KIND | --options | --help | --version]\n"
     "\n"
     "A screenshot utility that lives in the tray. Started without options, Lumivex shows its\n"
     "tray icon and waits for its hotkeys; started while it already runs, it opens the running\n"
     "one's options dialog instead.\n"
     "\n"
     "Options:\n"
-    "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n"
+    "  --capture KIND  have the running Lumivex do what a capture hotkey does, and exit;\n"
+    "                  KIND is screen, area, window, timed (starts or stops a timed\n"
+    "                  capture) or toggle-mode (switches between files and the clipboard)\n"
+    "  --options       have the running Lumivex open its options dialog, and exit\n"
+    "                  (when Lumivex does not run yet, both start it first and stay)\n"
+    "  -h, --help      show this help and exit\n"
+    "  -V, --version   show the version and exit\n"
     "Qt's own options (-display, -platform, -style, ...) are accepted too.\n"
     "\n"
     "Default hotkeys (the options dialog changes them):\n"
@@ -52,9 +57,73 @@ constexpr const char* kUsage =
     "  lang.txt beside the lumivex executable\n"
     "      translated texts (an Italian one comes with the documentation)\n"
     "\n"
+    "Exit status: 0 when done, 1 when the running Lumivex did not answer, 2 for a wrong\n"
+    "argument.\n"
+    "\n"
     "See lumivex(1) and lumivex-ftp(1).\n";
 
+constexpr std::string_view kCaptureOption = "--capture";
+
+struct KindName {
+  CaptureKind kind;
+  std::string_view name;
+};
+constexpr KindName kKindNames[] = {{CaptureKind::Screen, "screen"},
+                                   {CaptureKind::Area, "area"},
+                                   {CaptureKind::Window, "window"},
+                                   {CaptureKind::Timed, "timed"},
+                                   {CaptureKind::ToggleMode, "toggle-mode"}};
+
+CommandLine invalid(std::string_view argument, std::string reason = {}) {
+  CommandLine line;
+  line.request = CommandLine::Request::Invalid;
+  line.invalidArgument = argument;
+  line.invalidReason = std::move(reason);
+  return line;
+}
+
+// The word of "--capture KIND" or "--capture=KIND"; `i` moves past a separate word.
+std::optional<std::string_view> captureWord(std::span<const char* const> arguments,
+                                            std::size_t& i) {
+  const std::string_view argument = arguments[i];
+  if (argument.size() > kCaptureOption.size()) return argument.substr(kCaptureOption.size() + 1);
+  if (i + 1 >= arguments.size()) return std::nullopt;
+  return arguments[++i];
+}
+
+// --options, or --capture with its kind (after it or after '='); `i` moves past a separate kind.
+CommandLine readInstanceRequest(std::span<const char* const> arguments, std::size_t& i) {
+  CommandLine line;
+  const std::string_view argument = arguments[i];
+  if (argument == "--options") {
+    line.request = CommandLine::Request::Options;
+    return line;
+  }
+  const std::optional<std::string_view> word = captureWord(arguments, i);
+  if (!word)
+    return invalid(argument, std::string("option '--capture' needs a kind: ") + kCaptureKindList);
+  const std::optional<CaptureKind> kind = captureKindNamed(*word);
+  if (!kind)
+    return invalid(*word,
+                   "unknown capture kind '" + std::string(*word) + "' (" + kCaptureKindList + ')');
+  line.request = CommandLine::Request::Capture;
+  line.capture = *kind;
+  return line;
+}
+
 }  // namespace
+
+std::optional<CaptureKind> captureKindNamed(std::string_view name) {
+  for (const KindName& entry : kKindNames)
+    if (entry.name == name) return entry.kind;
+  return std::nullopt;
+}
+
+const char* captureKindName(CaptureKind kind) {
+  for (const KindName& entry : kKindNames)
+    if (entry.kind == kind) return entry.name.data();
+  return "";
+}
 
 CommandLine parseCommandLine(std::span<const char* const> arguments) {
   CommandLine line;
@@ -71,10 +140,14 @@ CommandLine parseCommandLine(std::span<const char* const> arguments) {
     } else if (argument == "-V" || argument == "--version") {
       line.request = CommandLine::Request::Version;
       return line;
+    } else if (argument == kCaptureOption || argument.starts_with("--capture=") ||
+               argument == "--options") {
+      if (line.request != CommandLine::Request::Run)
+        return invalid(argument, "only one of --capture and --options may be given");
+      line = readInstanceRequest(arguments, i);
+      if (line.request == CommandLine::Request::Invalid) return line;
     } else {
-      line.request = CommandLine::Request::Invalid;
-      line.invalidArgument = argument;
-      return line;
+      return invalid(argument);
     }
   }
   return line;
@@ -88,6 +161,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std::FILE* err) {
   switch (line.request) {
     case CommandLine::Request::Run:
+    case CommandLine::Request::Capture:
+    case CommandLine::Request::Options:
       return std::nullopt;
     case CommandLine::Request::Help:
       std::fputs(kUsage, out);
@@ -95,11 +170,16 @@ std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std
     case CommandLine::Request::Version:
       std::fputs("lumivex " LUMIVEX_VERSION "\n", out);
       return 0;
-    case CommandLine::Request::Invalid:
-      std::fprintf(err, "lumivex: %s '%s'\nTry 'lumivex --help' for more information.\n",
-                   line.invalidArgument.starts_with('-') ? "unknown option" : "unexpected argument",
-                   line.invalidArgument.c_str());
+    case CommandLine::Request::Invalid: {
+      std::string reason = line.invalidReason;
+      if (reason.empty())
+        reason =
+            (line.invalidArgument.starts_with('-') ? "unknown option '" : "unexpected argument '") +
+            line.invalidArgument + '\'';
+      std::fprintf(err, "lumivex: %s\nTry 'lumivex --help' for more information.\n",
+                   reason.c_str());
       return 2;
+    }
   }
   return std::nullopt;
 }

@@ -1,28 +1,45 @@
 // The command line: Lumivex itself is configured through its options dialog, so the command
-// line only asks for help or the version. Qt's own options (-display, -session a session
-// manager adds when it restarts the program, ...) are left for QApplication.
+// line asks for help or the version, or asks the running Lumivex for what one of its hotkeys
+// or its options menu item does (desktops whose keys Lumivex cannot grab bind these commands).
+// Qt's own options (-display, -session a session manager adds when it restarts the program,
+// ...) are left for QApplication.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace lumivex {
 
+// The captures a start can ask for, one per hotkey: `--capture KIND` and the D-Bus method
+// Capture take the same words.
+enum class CaptureKind { Screen, Area, Window, Timed, ToggleMode };
+
+// "screen", "area", "window", "timed", "toggle-mode"; nothing for any other word.
+std::optional<CaptureKind> captureKindNamed(std::string_view name);
+// The word for `kind`.
+const char* captureKindName(CaptureKind kind);
+// The words, for messages: "screen, area, window, timed or toggle-mode".
+inline constexpr const char* kCaptureKindList = "screen, area, window, timed or toggle-mode";
+
 struct CommandLine {
-  enum class Request { Run, Help, Version, Invalid };
+  enum class Request { Run, Help, Version, Invalid, Capture, Options };
   Request request = Request::Run;
-  std::string invalidArgument;  // Invalid: the first argument that was not understood
+  CaptureKind capture = CaptureKind::Screen;  // Capture: which one
+  std::string invalidArgument;                // Invalid: the first argument that was not understood
+  std::string invalidReason;  // Invalid: the whole message, when more than "unknown option"
 };
 
 // Reads the arguments after the program name, first to last; help, version or a wrong
-// argument ends the reading.
+// argument ends the reading. One of --capture and --options at most.
 CommandLine parseCommandLine(std::span<const char* const> arguments);
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // For a request answered without the GUI: prints the answer (help and version to `out`, an
-// error to `err`) and gives the exit status: 0, or 2 for a wrong argument. Nothing for Run.
+// error to `err`) and gives the exit status: 0, or 2 for a wrong argument. Nothing for the
+// requests that need the desktop (Run, Capture, Options).
 std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std::FILE* err);
 
 }  // namespace lumivex

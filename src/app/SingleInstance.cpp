@@ -2,31 +2,83 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QTimer>
 
+#include "InstanceAdaptor.h"
+
 namespace lumivex {
 
-bool SingleInstance::claim() {
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return true;
-  bus.registerObject(kInstancePath, this, QDBusConnection::ExportScriptableSlots);
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
+  new InstanceAdaptor(this);  // owned by this object, as Qt's adaptors are
+}
+
+bool SingleInstance::own(QDBusConnection& bus) {
+  bus.registerObject(kInstancePath, this, QDBusConnection::ExportAdaptors);
   auto reply =
       bus.interface()->registerService(kInstanceService, QDBusConnectionInterface::DontQueueService,
                                        QDBusConnectionInterface::DontAllowReplacement);
   if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) return true;
   bus.unregisterObject(kInstancePath);
-  QDBusMessage call = QDBusMessage::createMethodCall(kInstanceService, kInstancePath,
-                                                     kInstanceInterface, "ShowOptions");
-  bus.call(call, QDBus::Block, 5000);
   return false;
 }
 
-void SingleInstance::ShowOptions() {
-  // The caller must get its answer before the modal dialog starts its own loop.
-  QTimer::singleShot(0, this, [this] {
-    if (onShowOptions) onShowOptions();
+QDBusMessage SingleInstance::requestMessage(Request request) {
+  if (!request)
+    return QDBusMessage::createMethodCall(kInstanceService, kInstancePath, kInstanceInterface,
+                                          QStringLiteral("ShowOptions"));
+  QDBusMessage call = QDBusMessage::createMethodCall(kInstanceService, kInstancePath,
+                                                     kInstanceInterface, QStringLiteral("Capture"));
+  call << QString::fromLatin1(captureKindName(*request));
+  return call;
+}
+
+SingleInstance::Claim SingleInstance::claim(Request request) {
+  failure_.clear();
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return Claim::Owned;
+  // An instance that is ending may give the name up between our two steps: then try again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (own(bus)) return Claim::Owned;
+    const QDBusMessage reply = bus.call(requestMessage(request), QDBus::Block, kInstanceAnswerMs);
+    if (reply.type() == QDBusMessage::ReplyMessage) return Claim::HandedOver;
+    const QDBusError error(reply);
+    if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout) {
+      failure_ = QStringLiteral("the running Lumivex did not answer within %1 seconds")
+                     .arg(kInstanceAnswerMs / 1000);
+      return Claim::NoAnswer;
+    }
+    failure_ =
+        QStringLiteral("the running Lumivex did not take the request: %1").arg(error.message());
+    if (error.type() != QDBusError::ServiceUnknown && error.type() != QDBusError::UnknownObject)
+      return Claim::NoAnswer;
+  }
+  return Claim::NoAnswer;
+}
+
+void SingleInstance::perform(Request request) {
+  // The caller must get its answer before a modal dialog or the area overlay starts its own
+  // loop, so the request waits for the event loop.
+  QTimer::singleShot(0, this, [this, request] {
+    if (!request) {
+      if (onShowOptions) onShowOptions();
+    } else if (onCapture) {
+      onCapture(*request);
+    }
   });
+}
+
+void SingleInstance::ShowOptions() { perform(std::nullopt); }
+
+void SingleInstance::Capture(const QString& kind) {
+  const std::optional<CaptureKind> capture = captureKindNamed(kind.toStdString());
+  if (capture) {
+    perform(capture);
+  } else if (calledFromDBus()) {
+    sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("unknown capture kind '%1' (%2)")
+                                                .arg(kind, QLatin1String(kCaptureKindList)));
+  }
 }
 
 }  // namespace lumivex

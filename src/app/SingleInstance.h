@@ -1,31 +1,69 @@
 // One Lumivex per desktop session. The first instance owns a name on the session bus; a later
-// start asks it to open its options dialog and exits, so there is never a second tray icon or
-// a fight over hotkeys. Without a session bus every start runs on its own.
+// start asks it for what that start wants (a capture, or by default the options dialog) and
+// exits, so there is never a second tray icon or a fight over hotkeys. Without a session bus
+// every start runs on its own.
+//
+// The bus interface is documented in resources/dbus/com.quorlan.Lumivex.xml; the build
+// generates the adaptor that exports the slots below from that file.
 #pragma once
 
+#include <QDBusContext>
 #include <QObject>
+#include <QString>
+
 #include <functional>
+#include <optional>
+
+#include "app/CommandLine.h"
+
+class QDBusConnection;
+class QDBusMessage;
 
 namespace lumivex {
 
 inline constexpr const char* kInstanceService = "com.quorlan.Lumivex";
 inline constexpr const char* kInstancePath = "/Lumivex";
 inline constexpr const char* kInstanceInterface = "com.quorlan.Lumivex";
+// How long a start waits for the running instance's answer: a stopped or hung instance must
+// not hang a desktop shortcut's command.
+inline constexpr int kInstanceAnswerMs = 5000;
 
-class SingleInstance : public QObject {
+class SingleInstance : public QObject, protected QDBusContext {
   Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "com.quorlan.Lumivex")
 
  public:
-  // Claims the name. False when another instance holds it: that one has then been asked to
-  // show its options dialog.
-  bool claim();
+  // What a start asks of the instance: a capture, or (none) the options dialog.
+  using Request = std::optional<CaptureKind>;
+  enum class Claim {
+    Owned,       // this process is the instance
+    HandedOver,  // the running instance took the request
+    NoAnswer     // the running instance did not take it: failure() says why
+  };
 
-  // Called, from the event loop, when a later start asks for the options dialog.
+  explicit SingleInstance(QObject* parent = nullptr);
+
+  // Claims the name. When another instance holds it, asks that one for `request` instead and
+  // waits kInstanceAnswerMs at most for its answer.
+  Claim claim(Request request = std::nullopt);
+  // Why the running instance did not take the request, for the user.
+  const QString& failure() const { return failure_; }
+
+  // Carries `request` out from the event loop, as if it had come over the bus.
+  void perform(Request request);
+
+  // Called from the event loop for each request, after its caller has had its answer.
   std::function<void()> onShowOptions;
+  std::function<void(CaptureKind)> onCapture;
 
- public slots:
-  Q_SCRIPTABLE void ShowOptions();
+ public slots:  // com.quorlan.Lumivex
+  void ShowOptions();
+  void Capture(const QString& kind);
+
+ private:
+  bool own(QDBusConnection& bus);
+  static QDBusMessage requestMessage(Request request);
+
+  QString failure_;
 };
 
 }  // namespace lumivex

@@ -19,6 +19,7 @@
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/LanguageFile.h"
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -45,6 +46,28 @@ std::unique_ptr<lumivex::platform::HotkeyBackend> chooseHotkeyBackend() {
   return std::make_unique<lumivex::platform::NullHotkeyBackend>();
 }
 
+// What a start asks of the single instance: a capture, or else its options dialog.
+lumivex::SingleInstance::Request instanceRequest(const lumivex::CommandLine& line) {
+  if (line.request == lumivex::CommandLine::Request::Capture) return line.capture;
+  return std::nullopt;
+}
+
+// Exactly what the matching hotkey does.
+void capture(lumivex::THidForm& form, lumivex::CaptureKind kind) {
+  switch (kind) {
+    case lumivex::CaptureKind::Screen:
+      return form.CaptureScreen(false);
+    case lumivex::CaptureKind::Area:
+      return form.CaptureScreen(true);
+    case lumivex::CaptureKind::Window:
+      return form.CaptureActiveWindow();
+    case lumivex::CaptureKind::Timed:
+      return form.SetTimedCapture(!form.timedCaptureTimer().isActive());
+    case lumivex::CaptureKind::ToggleMode:
+      return form.ToggleStorageMode();
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,7 +88,15 @@ int main(int argc, char** argv) {
     QApplication::installTranslator(&qtTexts);
 
   lumivex::SingleInstance instance;
-  if (!instance.claim()) return 0;
+  switch (instance.claim(instanceRequest(commandLine))) {
+    case lumivex::SingleInstance::Claim::Owned:
+      break;
+    case lumivex::SingleInstance::Claim::HandedOver:
+      return 0;
+    case lumivex::SingleInstance::Claim::NoAnswer:
+      std::fprintf(stderr, "lumivex: %s\n", qPrintable(instance.failure()));
+      return 1;
+  }
   lumivex::platform::quitOnTerminationSignals();
 
   // The platform services, chosen once for the whole run.
@@ -85,5 +116,11 @@ int main(int argc, char** argv) {
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
+  instance.onCapture = [&](lumivex::CaptureKind kind) {
+    lumivex::guarded(errors, [&] { capture(form, kind); });
+  };
+  // A start with a request found no instance and became it: it now does what it was asked.
+  if (commandLine.request != lumivex::CommandLine::Request::Run)
+    instance.perform(instanceRequest(commandLine));
   return QApplication::exec();
 }

@@ -1,14 +1,20 @@
 // Runs the real executable inside the test desktop.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "DesktopProbe.h"
+#include "TempDir.h"
 #include "app/SingleInstance.h"
 #include "settings/Registry.h"
 #include "settings/SettingsFile.h"
@@ -30,8 +36,12 @@ bool waitFor(Condition condition, int ms = 10000) {
 }
 
 struct Lumivex : QProcess {
-  Lumivex() {
+  explicit Lumivex(
+      const QStringList& arguments = {},
+      const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     setProgram(QStringLiteral(LUMIVEX_EXE));
+    setArguments(arguments);
+    setProcessEnvironment(environment);
     setProcessChannelMode(QProcess::ForwardedChannels);
     start();
   }
@@ -84,7 +94,7 @@ TEST(AppDesktop, SecondStartAsksTheRunningInstanceForItsOptionsDialog) {
   SingleInstance running;
   int requests = 0;
   running.onShowOptions = [&] { ++requests; };
-  ASSERT_TRUE(running.claim());
+  ASSERT_EQ(running.claim(), SingleInstance::Claim::Owned);
 
   Lumivex second;
   ASSERT_TRUE(waitFor([&] { return second.state() == QProcess::NotRunning; }));
@@ -95,6 +105,100 @@ TEST(AppDesktop, SecondStartAsksTheRunningInstanceForItsOptionsDialog) {
       << "the second start must not have run a main form";
   QDBusConnection::sessionBus().unregisterService(kInstanceService);
   QDBusConnection::sessionBus().unregisterObject(kInstancePath);
+}
+
+// A user of their own (fresh settings) for the commands a desktop shortcut runs.
+struct CaptureCommand : ::testing::Test {
+  TempDir home;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  std::filesystem::path settings = home.path / "config" / "Quorlan Software" / "Vistrel.conf";
+  qsizetype noticesBefore = probe::notices().size();
+
+  CaptureCommand() {
+    environment.insert("HOME", QString::fromStdString(home.path.string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home.path / "config").string()));
+  }
+
+  std::optional<std::string> storedMode() const {
+    return SettingsFile(settings, kSettingsKey).read(settings::kClipboardMode);
+  }
+  // Whether a storage-mode notice with `text` came after the test began.
+  bool storageModeNotice(const QString& text) const {
+    const QList<QJsonObject> all = probe::notices();
+    for (qsizetype i = noticesBefore; i < all.size(); ++i)
+      if (all[i]["summary"].toString() == "New storage mode." && all[i]["body"].toString() == text)
+        return true;
+    return false;
+  }
+  static bool instanceRuns() {
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kInstanceService);
+  }
+  // A command that hands its request over and ends: its exit status (-1 when it did not end).
+  int handOver(const QStringList& arguments) const {
+    Lumivex command(arguments, environment);
+    if (!command.waitForFinished(10000)) return -1;
+    return command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1;
+  }
+};
+
+TEST_F(CaptureCommand, DoesWhatTheHotkeyDoesInTheRunningInstance) {
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return instanceRuns() && std::filesystem::exists(settings); }));
+
+  EXPECT_EQ(handOver({"--capture", "toggle-mode"}), 0);
+  EXPECT_TRUE(waitFor([&] { return storedMode() == "True"; }));
+  EXPECT_TRUE(waitFor([&] { return storageModeNotice("Capture to clipboard."); }));
+  EXPECT_EQ(handOver({"--capture=toggle-mode"}), 0);
+  EXPECT_TRUE(waitFor([&] { return storedMode() == "False"; }));
+  EXPECT_TRUE(waitFor([&] { return storageModeNotice("Capture to file."); }));
+
+  // Scripts call the interface directly; a kind it does not know is refused and does nothing.
+  QDBusMessage call = QDBusMessage::createMethodCall(kInstanceService, kInstancePath,
+                                                     kInstanceInterface, "Capture");
+  call << QStringLiteral("everything");
+  const QDBusMessage refused = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+  EXPECT_EQ(QDBusError(refused).type(), QDBusError::InvalidArgs)
+      << refused.errorMessage().toStdString();
+  runEventsFor(500);
+  EXPECT_EQ(storedMode(), "False");
+
+  // The options dialog runs its own loop: the command still gets its answer at once, and a
+  // capture command is served inside that loop, as a hotkey would be.
+  EXPECT_EQ(handOver({"--options"}), 0);
+  ASSERT_TRUE(waitFor([&] { return visibleWindowOf(app.processId()); }));
+  EXPECT_EQ(handOver({"--capture", "toggle-mode"}), 0);
+  EXPECT_TRUE(waitFor([&] { return storedMode() == "True"; }));
+  EXPECT_EQ(app.state(), QProcess::Running);
+}
+
+TEST_F(CaptureCommand, WithoutAnInstanceBecomesTheInstanceAndThenCaptures) {
+  ASSERT_TRUE(waitFor([] { return !instanceRuns(); })) << "an instance of an earlier test is left";
+  Lumivex first({"--capture", "toggle-mode"}, environment);
+  ASSERT_TRUE(first.waitForStarted());
+  EXPECT_TRUE(waitFor([&] { return storedMode() == "True"; }));
+  EXPECT_TRUE(waitFor([&] { return storageModeNotice("Capture to clipboard."); }));
+  // It stays as the instance that later commands reach.
+  EXPECT_EQ(first.state(), QProcess::Running);
+  EXPECT_EQ(QDBusConnection::sessionBus().interface()->servicePid(kInstanceService).value(),
+            static_cast<uint>(first.processId()));
+  EXPECT_EQ(handOver({"--capture", "toggle-mode"}), 0);
+  EXPECT_TRUE(waitFor([&] { return storedMode() == "False"; }));
+}
+
+TEST_F(CaptureCommand, GivesUpOnAnInstanceThatDoesNotAnswer) {
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return instanceRuns() && std::filesystem::exists(settings); }));
+  ASSERT_EQ(::kill(static_cast<pid_t>(app.processId()), SIGSTOP), 0);
+
+  QProcess command;
+  command.setProcessEnvironment(environment);
+  command.start(QStringLiteral(LUMIVEX_EXE), {"--capture", "screen"});
+  const bool ended = command.waitForFinished(kInstanceAnswerMs + 10000);
+  ::kill(static_cast<pid_t>(app.processId()), SIGCONT);
+  ASSERT_TRUE(ended) << "the command waited for the stopped instance";
+  EXPECT_EQ(command.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(command.readAllStandardError()),
+            "lumivex: the running Lumivex did not answer within 5 seconds\n");
 }
 
 }  // namespace

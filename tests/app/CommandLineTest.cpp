@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -26,11 +28,35 @@ TEST(CommandLine, ReadsFirstToLastAndLeavesQtOptionsToQt) {
   // An option's value is not read as an option of ours.
   EXPECT_EQ(parse({"-title", "--help"}).request, Request::Run);
 
-  const CommandLine unknown = parse({"-display", ":1", "--capture", "screen"});
+  const CommandLine unknown = parse({"-display", ":1", "--shot", "screen"});
   EXPECT_EQ(unknown.request, Request::Invalid);
-  EXPECT_EQ(unknown.invalidArgument, "--capture");
+  EXPECT_EQ(unknown.invalidArgument, "--shot");
   EXPECT_EQ(parse({"picture.png"}).invalidArgument, "picture.png");
   EXPECT_EQ(parse({"-display"}).invalidArgument, "-display") << "a Qt option without its value";
+}
+
+TEST(CommandLine, CaptureAndOptionsAskTheInstanceForOneThing) {
+  const std::pair<const char*, CaptureKind> kinds[] = {{"screen", CaptureKind::Screen},
+                                                       {"area", CaptureKind::Area},
+                                                       {"window", CaptureKind::Window},
+                                                       {"timed", CaptureKind::Timed},
+                                                       {"toggle-mode", CaptureKind::ToggleMode}};
+  for (const auto& [word, kind] : kinds) {
+    const CommandLine separate = parse({"-display", ":1", "--capture", word});
+    EXPECT_EQ(separate.request, Request::Capture) << word;
+    EXPECT_EQ(separate.capture, kind) << word;
+    const std::string joined = std::string("--capture=") + word;
+    EXPECT_EQ(parse({joined.c_str()}).capture, kind) << joined;
+  }
+  EXPECT_EQ(parse({"--options"}).request, Request::Options);
+  EXPECT_EQ(parse({"--capture", "area", "--help"}).request, Request::Help);
+
+  for (const std::vector<const char*>& wrong : {std::vector<const char*>{"--capture"},
+                                                {"--capture", "Screen"},
+                                                {"--capture="},
+                                                {"--capture", "area", "--options"},
+                                                {"--options", "--options"}})
+    EXPECT_EQ(parse(wrong).request, Request::Invalid) << wrong.back();
 }
 
 struct Answer {
@@ -72,6 +98,14 @@ TEST(CommandLine, ExecutableAnswersHelpVersionAndWrongArgumentsWithoutItsGui) {
   EXPECT_TRUE(wrong.out.isEmpty());
   EXPECT_EQ(wrong.err,
             "lumivex: unknown option '--bogus'\nTry 'lumivex --help' for more information.\n");
+
+  // A kind that does not exist is refused before the bus is asked (there is none here).
+  const Answer badKind = runWithoutDesktop({"--capture", "fullscreen"});
+  EXPECT_EQ(badKind.status, 2);
+  EXPECT_EQ(badKind.err,
+            "lumivex: unknown capture kind 'fullscreen' (screen, area, window, timed or "
+            "toggle-mode)\nTry 'lumivex --help' for more information.\n");
+  EXPECT_TRUE(help.out.contains("--capture KIND")) << help.out.toStdString();
 }
 
 }  // namespace

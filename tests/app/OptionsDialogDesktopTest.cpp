@@ -67,7 +67,7 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
 
   SingleInstance instance;
   instance.onShowOptions = [&] { form.cti1DblClick(); };
-  ASSERT_TRUE(instance.claim());
+  ASSERT_EQ(instance.claim(), SingleInstance::Claim::Owned);
 
   bool typed = false;
   QString typedOurs;

@@ -53,6 +53,7 @@ dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
 for file in bin/lumivex bin/lumivex-ftp share/doc/lumivex/lang.txt share/doc/lumivex/copyright \
     share/doc/lumivex/changelog.Debian.gz share/man/man1/lumivex.1.gz share/man/man1/lumivex-ftp.1.gz \
     share/applications/lumivex.desktop share/metainfo/com.quorlan.Lumivex.metainfo.xml \
+    share/dbus-1/interfaces/com.quorlan.Lumivex.xml \
     share/icons/hicolor/scalable/apps/lumivex.svg share/icons/hicolor/256x256/apps/lumivex.png \
     share/icons/hicolor/16x16/apps/lumivex.png; do
   [ -s "$root/usr/$file" ] || fail "missing /usr/$file"
