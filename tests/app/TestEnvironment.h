@@ -3,6 +3,7 @@
 
 #include "TempDir.h"
 #include "app/THidForm.h"
+#include "capture/TAreaForm.h"
 #include "platform/DisplaySession.h"
 #include "platform/FakeClock.h"
 #include "platform/FakeHotkeyBackend.h"
@@ -13,6 +14,9 @@
 #include "platform/UserEnvironment.h"
 #include "platform/dbus/DesktopNoticeService.h"
 #include "platform/qt/QtClock.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <memory>
 
@@ -69,4 +73,16 @@ lumivex::THidForm::Services formServices(const lumivex::platform::UserEnvironmen
             platform.screen,
             platform.sound,
             platform.pointer};
+}
+
+// Every area selection `form` opens is cancelled as soon as it shows, like a user pressing
+// Escape, so that tests about other things are not held in its nested event loop.
+inline void cancelAreaSelections(lumivex::THidForm& form) {
+  QObject::connect(&form, &lumivex::THidForm::captureRequested, &form, [](bool areaMode) {
+    if (!areaMode) return;
+    QTimer::singleShot(0, [] {
+      for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* overlay = qobject_cast<lumivex::capture::TAreaForm*>(window)) overlay->close();
+    });
+  });
 }
