@@ -172,6 +172,20 @@ TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   EXPECT_EQ(notices.last().text, "Capture to file.");
 }
 
+// Where the desktop offers no global shortcuts the first overview is followed by how to bind
+// the capture commands instead; later overviews come alone.
+TEST_F(MainFormShell, OverviewPointsOnceToTheDesktopsKeyboardSettingsWithoutGlobalShortcuts) {
+  hotkeys.available = false;
+  start();
+  form->Timer3Timer();
+  form->Timer3Timer();
+  ASSERT_EQ(notices.size(), 3);
+  EXPECT_TRUE(notices[0].text.startsWith("Full screen - Shift+F1"));
+  EXPECT_TRUE(notices[1].text.startsWith("This desktop offers no global shortcuts to programs."));
+  EXPECT_TRUE(notices[1].text.contains("\"lumivex --capture toggle-mode\""));
+  EXPECT_TRUE(notices[2].text.startsWith("Full screen - Shift+F1"));
+}
+
 TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {
   dir.write("lang.txt", "[lumivex_it]\n260=Tasti di scelta rapida\n790=Cattura negli appunti.\n");
   start();
