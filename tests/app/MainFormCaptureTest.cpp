@@ -16,8 +16,8 @@
 #include <QStringList>
 
 #include <cstring>
-#include <ostream>
 #include <memory>
+#include <ostream>
 
 // Readable failure messages.
 QT_BEGIN_NAMESPACE
