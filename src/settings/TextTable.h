@@ -90,9 +90,8 @@ inline constexpr std::array<TextRow, 72> kTextTable = {{
      "This desktop does not let programs capture the active window. Use a full-screen or area "
      "capture instead."},
     {910,
-     "This desktop offers no global shortcuts to programs. Bind the commands \"lumivex --capture "
-     "screen\", \"lumivex --capture area\", \"lumivex --capture window\", \"lumivex --capture "
-     "timed\" and \"lumivex --capture toggle-mode\" to keys in the desktop's keyboard settings."},
+     "This desktop offers programs no global shortcuts. Bind keys in its keyboard settings to "
+     "\"lumivex --capture KIND\", where KIND is screen, area, window, timed or toggle-mode."},
 }};
 
 // The built-in default of a string number; empty for a number outside the table.
