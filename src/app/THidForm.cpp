@@ -37,6 +37,7 @@ const char* const kWindowGrabFailed = "The active window could not be captured."
 const QString kBoxCaption = QStringLiteral("Lumivex");
 constexpr int kDoneSeconds = 60;
 constexpr int kRefusalSeconds = 15;
+constexpr int kStorageModeSeconds = 15;
 
 }  // namespace
 
@@ -402,7 +403,7 @@ void THidForm::ToggleStorageMode() {
   const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
   ShowNotice(
       LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
-      QStringLiteral("Lumivex"), message, platform::kNoticeInfo, 15);
+      kBoxCaption, message, platform::kNoticeInfo, kStorageModeSeconds);
   emit storageModeToggleRequested();
 }
 
