@@ -181,8 +181,9 @@ TEST_F(MainFormShell, OverviewPointsOnceToTheDesktopsKeyboardSettingsWithoutGlob
   form->Timer3Timer();
   ASSERT_EQ(notices.size(), 3);
   EXPECT_TRUE(notices[0].text.startsWith("Full screen - Shift+F1"));
-  EXPECT_TRUE(notices[1].text.startsWith("This desktop offers no global shortcuts to programs."));
-  EXPECT_TRUE(notices[1].text.contains("\"lumivex --capture toggle-mode\""));
+  EXPECT_TRUE(notices[1].text.startsWith("This desktop offers programs no global shortcuts."));
+  EXPECT_TRUE(notices[1].text.contains("\"lumivex --capture KIND\""));
+  EXPECT_TRUE(notices[1].text.endsWith("toggle-mode."));  // whole: it fits a notice
   EXPECT_TRUE(notices[2].text.startsWith("Full screen - Shift+F1"));
 }
 
