@@ -181,6 +181,14 @@ class TestDisplay {
   std::string display_;
 };
 
+// A runtime folder made for Qt in a child process, if any.
+std::string runtimeFolder;
+
+void RemoveRuntimeFolder() {
+  std::error_code ignored;
+  if (!runtimeFolder.empty()) std::filesystem::remove_all(runtimeFolder, ignored);
+}
+
 // Runs `body` in a child process (its own Qt application, a clean peak-memory figure); returns
 // the child's exit status, or -1.
 int InChild(const std::function<int()>& body) {
@@ -194,6 +202,7 @@ int InChild(const std::function<int()>& body) {
       std::printf("  failed: %s\n", e.what());
     }
     std::fflush(stdout);
+    RemoveRuntimeFolder();
     ::_exit(result);
   }
   int status = 0;
@@ -303,9 +312,12 @@ std::unique_ptr<QGuiApplication> OpenDisplay(const std::string& display) {
   ::unsetenv("WAYLAND_DISPLAY");
   qputenv("QT_QPA_PLATFORM", "xcb");
   if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    // Qt wants one (mode 0700) and warns without it.
+    // Qt wants one (mode 0700) and warns without it; removed when the child ends.
     char folder[] = "/tmp/lumivex-bench-runtime-XXXXXX";
-    if (::mkdtemp(folder) != nullptr) ::setenv("XDG_RUNTIME_DIR", folder, 1);
+    if (::mkdtemp(folder) != nullptr) {
+      runtimeFolder = folder;
+      ::setenv("XDG_RUNTIME_DIR", folder, 1);
+    }
   }
   static int argc = 1;
   static char name[] = "lumivex-bench";
