@@ -71,11 +71,12 @@ double Median(std::vector<double> values) {
 //
 // INTEGRATION: once THidForm::CaptureScreen carries the real capture, this body becomes
 //     form.CaptureScreen(false);
-// on a THidForm built with the bench's settings folder (XDG_CONFIG_HOME = that folder) in which
-// "ClickOn_Checked" and "BalloonOn_Checked" are "False", "DoFinal_Checked" "False",
-// "Radiobutton1_Checked" "False", "fPath1_Text" the output folder, "CheckBox2_Checked" "False",
-// "CheckBox1_Checked" "False" and "PicType_ItemIndex" the type under test; the caller then
-// removes the one file the capture wrote (so the next name is free again) after each call.
+// on one THidForm per child process (OpenDisplay then makes a QApplication; link lumivex_app)
+// whose environment's config folder is the bench's settings folder, with "ClickOn_Checked",
+// "BalloonOn_Checked", "DoFinal_Checked", "Radiobutton1_Checked", "CheckBox1_Checked" and
+// "CheckBox2_Checked" "False", "fPath1_Text" the output folder and "PicType_ItemIndex" the type
+// under test. The file is then <folder>/<"fName1_Text">.<ext>; the caller removes it after each
+// call so that the next capture takes the same name again.
 void CaptureOnceToFile(ScreenGrabber& grabber, const QString& fileName, PictureType type,
                        const Registry& registry) {
   const QImage picture = grabber.grabPrimaryScreen();
