@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Text.h"
 #include "ftp/FtpClient.h"
-#include "settings/Text.h"
 
 namespace {
 
