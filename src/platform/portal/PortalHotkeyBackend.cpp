@@ -100,13 +100,7 @@ PortalHotkeyBackend::PortalHotkeyBackend(QDBusConnection bus, QObject* parent)
                SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
 }
 
-PortalHotkeyBackend::~PortalHotkeyBackend() {
-  closeSession();
-  // Qt keeps a match rule for the signal until it is disconnected by name.
-  bus_.disconnect(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
-                  QString::fromLatin1(kInterface), QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-}
+PortalHotkeyBackend::~PortalHotkeyBackend() { closeSession(); }
 
 bool PortalHotkeyBackend::registerHotKey(int id, unsigned modifiers, unsigned virtualKey) {
   if (portalTrigger(modifiers, virtualKey).isEmpty()) return false;
