@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Bench.h"
-#include "settings/Error.h"
+#include "base/Error.h"
 #include "settings/SettingsFile.h"
 
 namespace {

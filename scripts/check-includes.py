@@ -2,31 +2,34 @@
 """Fails when a folder's sources include a module's headers that its CMakeLists does not link.
 
 Each src/<module> builds lumivex_<module>; an #include "<module>/..." in a folder is allowed only
-when that folder's CMakeLists (or the .cmake files beside it) names lumivex_<module>, or it is
-the module's own folder. The desktop implementations of src/platform (x11/, dbus/) live in
-lumivex_platform_desktop and need that library by name. A subfolder with its own CMakeLists is
-checked on its own."""
+when that folder's CMakeLists (or the .cmake files beside it) names the library that holds the
+header, or it is the module's own folder. A module folder that builds more than one library (as
+src/platform builds lumivex_platform and lumivex_platform_desktop) says which file goes where in
+its add_library lists, and that decides. A subfolder with its own CMakeLists is checked on its
+own. Only files git tracks are read (never a build folder's generated sources)."""
 import pathlib
 import re
+import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 MODULES = {p.name for p in (ROOT / "src").iterdir() if (p / "CMakeLists.txt").exists()}
-# Include prefixes served by a library other than lumivex_<first folder>.
-SUB_LIBRARIES = {"platform/x11/": "platform_desktop", "platform/dbus/": "platform_desktop"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
+ADD_LIBRARY = re.compile(r"add_library\(\s*lumivex_([a-z_]+)\s+STATIC\s+([^)]*)\)")
 
 
-def sources(folder):
-    for path in sorted(folder.rglob("*")):
-        if path.suffix not in (".cpp", ".h"):
-            continue
-        # Files under a nested folder with its own CMakeLists belong to that folder.
-        nested = path.parent
-        while nested != folder and not (nested / "CMakeLists.txt").exists():
-            nested = nested.parent
-        if nested == folder:
-            yield path
+def tracked():
+    out = subprocess.run(["git", "-C", str(ROOT), "ls-files", "-z", "--", "src", "tests", "bench"],
+                         check=True, capture_output=True, text=True).stdout
+    return [ROOT / name for name in out.split("\0") if name]
+
+
+def owner_folder(path, folders):
+    """The nearest folder above path that has a CMakeLists.txt."""
+    folder = path.parent
+    while folder not in folders and folder != ROOT:
+        folder = folder.parent
+    return folder
 
 
 def linked(folder):
@@ -35,25 +38,38 @@ def linked(folder):
     return set(re.findall(r"\blumivex_([a-z_]+)", text))
 
 
+def header_libraries():
+    """Maps "module/path/File" (no extension) to its library, for every file a module lists."""
+    owners = {}
+    for module in MODULES:
+        text = (ROOT / "src" / module / "CMakeLists.txt").read_text()
+        for library, files in ADD_LIBRARY.findall(text):
+            for name in files.split():
+                owners[f"{module}/{name.rsplit('.', 1)[0]}"] = library
+    return owners
+
+
 def main():
+    files = tracked()
+    folders = {p.parent for p in files if p.name == "CMakeLists.txt"}
+    owners = header_libraries()
     failures = []
-    for cmake in sorted(ROOT.glob("**/CMakeLists.txt")):
-        folder = cmake.parent
-        if any(part.startswith("build") for part in folder.relative_to(ROOT).parts):
+    for source in files:
+        if source.suffix not in (".cpp", ".h"):
             continue
+        folder = owner_folder(source, folders)
+        cmake = folder / "CMakeLists.txt"
         own = folder.name if folder.parent == ROOT / "src" else None
         libraries = linked(folder)
-        for source in sources(folder):
-            for include in INCLUDE.findall(source.read_text(errors="replace")):
-                module = include.split("/", 1)[0]
-                if "/" not in include or module not in MODULES:
-                    continue  # a header of the folder itself or of a test helper
-                library = next((lib for prefix, lib in SUB_LIBRARIES.items()
-                                if include.startswith(prefix)), module)
-                if module == own or library in libraries:
-                    continue
-                failures.append(f"{source.relative_to(ROOT)}: includes \"{include}\" but "
-                                f"{cmake.relative_to(ROOT)} does not link lumivex_{library}")
+        for include in INCLUDE.findall(source.read_text(errors="replace")):
+            module = include.split("/", 1)[0]
+            if "/" not in include or module not in MODULES:
+                continue  # a header of the folder itself or of a test helper
+            library = owners.get(include.rsplit(".", 1)[0], module)
+            if module == own or library in libraries:
+                continue
+            failures.append(f"{source.relative_to(ROOT)}: includes \"{include}\" but "
+                            f"{cmake.relative_to(ROOT)} does not link lumivex_{library}")
     for failure in failures:
         print(failure)
     return 1 if failures else 0

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "actions/ArchiveHandOff.h"
+#include "base/Text.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 
 namespace lumivex::actions {
 

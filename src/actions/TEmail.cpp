@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "settings/Error.h"
+#include "base/Error.h"
 
 namespace lumivex::actions {
 

@@ -14,8 +14,8 @@ constexpr std::string_view kQtOptionsWithValue =
 constexpr std::string_view kQtFlags = " reverse nograb dograb sync widgetcount ";
 
 bool listed(std::string_view names, std::string_view name) {
-  return !name.empty() && name.find(' ') == name.npos &&
-         names.find(' ' + std::string(name) + ' ') != names.npos;
+  return !name.empty() && name.find(' ') == std::string_view::npos &&
+         names.find(' ' + std::string(name) + ' ') != std::string_view::npos;
 }
 
 // The option's name without its one or two leading dashes; empty for a plain argument.

@@ -6,6 +6,8 @@
 
 #include <exception>
 
+#include "base/Error.h"
+#include "base/Text.h"
 #include "capture/TAreaForm.h"
 #include "capture/TimedCapture.h"
 #include "options/HotkeyOverview.h"
@@ -13,10 +15,8 @@
 #include "output/Feedback.h"
 #include "output/PictureName.h"
 #include "output/PictureOutput.h"
-#include "settings/Error.h"
 #include "settings/LanguageFile.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 #include "settings/TextTable.h"
 #include "shell/HotkeyDispatch.h"
 #include "shell/StorageMode.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "settings/Text.h"
+#include "base/Text.h"
 
 namespace lumivex::capture {
 

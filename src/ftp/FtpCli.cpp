@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Text.h"
 #include "ftp/FtpClient.h"
-#include "settings/Text.h"
 
 namespace {
 
@@ -85,10 +85,12 @@ int main(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (arg == "--version") {
+    }
+    if (arg == "--version") {
       std::puts("lumivex-ftp " LUMIVEX_VERSION);
       return 0;
-    } else if (arg == "--active") {
+    }
+    if (arg == "--active") {
       active = true;
     } else if (arg == "-v") {
       verbose = true;

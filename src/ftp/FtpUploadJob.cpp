@@ -1,8 +1,8 @@
 #include "ftp/FtpUploadJob.h"
 
-#include "settings/Error.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 #include "settings/TextTable.h"
 
 #include <stdexcept>

@@ -5,7 +5,7 @@
 #include <QMetaProperty>
 #include <QVariant>
 
-#include "settings/Text.h"
+#include "base/Text.h"
 
 namespace lumivex {
 

@@ -2,8 +2,8 @@
 
 #include <QFile>
 
+#include "base/Text.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 
 // Resources of a static library are registered by name, outside any namespace.
 static void initSounds() { Q_INIT_RESOURCE(sounds); }

@@ -5,8 +5,8 @@
 
 #include <sys/stat.h>
 
+#include "base/Text.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 
 namespace lumivex::output {
 namespace {

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QSysInfo>
 
+#include "base/Text.h"
 #include "codecs/BmpWriter.h"
 #include "codecs/JpegImage.h"
 #include "codecs/PngWriter.h"
 #include "settings/SettingsTable.h"
-#include "settings/Text.h"
 
 namespace lumivex::output {
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/FakeAutostartEntry.h"
 
-#include "settings/Error.h"
+#include "base/Error.h"
 
 namespace lumivex::platform {
 

@@ -1,8 +1,8 @@
 #include "settings/LanguageFile.h"
 
+#include "base/Text.h"
 #include "settings/FileText.h"
 #include "settings/ProfileReader.h"
-#include "settings/Text.h"
 
 namespace lumivex {
 

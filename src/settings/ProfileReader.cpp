@@ -1,7 +1,7 @@
 #include "settings/ProfileReader.h"
 
+#include "base/Text.h"
 #include "settings/FileText.h"
-#include "settings/Text.h"
 
 namespace lumivex {
 

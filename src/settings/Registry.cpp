@@ -1,7 +1,7 @@
 #include "settings/Registry.h"
 
-#include "settings/Error.h"
-#include "settings/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace lumivex {
 

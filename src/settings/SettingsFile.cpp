@@ -17,8 +17,8 @@
 #include <system_error>
 #include <thread>
 
-#include "settings/Error.h"
-#include "settings/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace lumivex {
 

@@ -1,6 +1,6 @@
 // How often a timed capture takes a frame and how long each frame shows, from the two settings.
+#include "base/Error.h"
 #include "capture/TimedCapture.h"
-#include "settings/Error.h"
 
 #include <gtest/gtest.h>
 

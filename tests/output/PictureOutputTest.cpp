@@ -9,7 +9,7 @@
 #include <QGuiApplication>
 
 #include "TempDir.h"
-#include "settings/Error.h"
+#include "base/Error.h"
 
 using namespace lumivex;
 using output::PictureType;

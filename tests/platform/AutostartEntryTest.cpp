@@ -3,8 +3,8 @@
 #include <QProcess>
 
 #include "TempDir.h"
+#include "base/Error.h"
 #include "platform/xdg/XdgAutostartEntry.h"
-#include "settings/Error.h"
 
 using namespace lumivex;
 using platform::XdgAutostartEntry;

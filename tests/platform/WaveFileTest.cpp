@@ -56,7 +56,9 @@ TEST(WaveFile, DataCutShortKeepsWholeFrames) {
   // Claims 1000 bytes, holds 7: one 4-byte frame of 16-bit stereo survives.
   const QByteArray wave =
       riff(chunk("fmt ", fmt(1, 2, 8000, 16, 4)) + chunk("data", "1234567", 1000));
-  auto sound = parseWave(wave.left(wave.size() - 1));  // without the pad byte
+  // The samples point into the parsed bytes, so those must outlive the result.
+  const QByteArray withoutPad = wave.left(wave.size() - 1);
+  auto sound = parseWave(withoutPad);
   ASSERT_TRUE(sound);
   EXPECT_EQ(sound->samples, QByteArray("1234"));
 }

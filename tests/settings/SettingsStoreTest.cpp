@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "settings/Error.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "settings/Registry.h"
 #include "settings/SettingsFile.h"
-#include "settings/Text.h"
 
 using namespace lumivex;
 using ::testing::ElementsAre;

@@ -200,13 +200,13 @@ void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QStr
   if (session.path() != boundSession_) return;
   // The stored combination, whatever keys the user bound to it: the dispatch compares it with
   // the hotkey settings.
-  // The handler may register anew (the options dialog): look up first, then report.
+  // The handler may register anew (the options dialog): look up first, then report; the
+  // values are passed by value, so the handler never reads a replaced registration.
   const auto found =
       std::find_if(registrations_.cbegin(), registrations_.cend(),
                    [&](const Registration& r) { return r.shortcutId == shortcutId; });
   if (found == registrations_.cend()) return;
-  const Registration pressed = *found;
-  notifyPressed(pressed.id, pressed.modifiers, pressed.virtualKey);
+  notifyPressed(found->id, found->modifiers, found->virtualKey);
 }
 
 }  // namespace lumivex::platform

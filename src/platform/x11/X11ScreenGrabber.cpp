@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -148,15 +149,17 @@ class SegmentPool {
     s.id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (s.id < 0) return std::nullopt;
     void* address = shmat(s.id, nullptr, 0);
+    // shmat reports failure as the address (void*)-1.
+    const bool attached = reinterpret_cast<std::intptr_t>(address) != -1;
     s.xid = xcb_generate_id(connection_);
     Reply<xcb_generic_error_t> error;
-    if (address != reinterpret_cast<void*>(-1))
+    if (attached)
       error.reset(
           xcb_request_check(connection_, xcb_shm_attach_checked(connection_, s.xid, s.id, false)));
     // Marked for removal once both sides are attached: the kernel frees it with the last
     // detach, also when this process dies.
     shmctl(s.id, IPC_RMID, nullptr);
-    if (address == reinterpret_cast<void*>(-1)) return std::nullopt;
+    if (!attached) return std::nullopt;
     s.address = static_cast<uchar*>(address);
     if (error) {
       shmdt(address);

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QSaveFile>
 
-#include "settings/Error.h"
+#include "base/Error.h"
 
 namespace lumivex::platform {
 namespace {

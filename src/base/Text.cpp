@@ -1,9 +1,9 @@
-#include "settings/Text.h"
+#include "base/Text.h"
 
 #include <charconv>
 #include <cstdint>
 
-#include "settings/Error.h"
+#include "base/Error.h"
 
 namespace lumivex {
 
