@@ -91,40 +91,7 @@ QStringList processesOf(const fs::path& home) {
   return found;
 }
 
-// The X window of a Lumivex tray icon docked in the tray host (0 when there is none).
-quint64 dockedTrayIcon() {
-  for (quint64 window : probe::windowsOfClass(QStringLiteral("lumivex")))
-    if (probe::insideTrayHost(window)) return window;
-  return 0;
-}
-
-QStringList visibleWindowsOf(qint64 pid) {
-  return QString::fromUtf8(
-             output("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)}))
-      .split('\n', Qt::SkipEmptyParts);
-}
-
-QString windowName(const QString& window) {
-  return QString::fromUtf8(output("xdotool", {"getwindowname", window})).trimmed();
-}
-
-QString activeWindow() {
-  return QString::fromUtf8(output("xdotool", {"getactivewindow"})).trimmed();
-}
-
-// The window manager's frame around a client window: the child of the root that holds it.
-QRect frameOf(quint64 client) {
-  QList<quint64> chain = probe::parentChain(client);
-  chain.removeAll(0);  // the root's "parent"
-  const quint64 frame = chain.size() >= 2 ? chain[chain.size() - 2] : client;
-  const QString info = QString::fromUtf8(output("xwininfo", {"-id", QString::number(frame)}));
-  auto field = [&](const QString& name) {
-    const qsizetype at = info.indexOf(name + ':');
-    return at < 0 ? -1 : info.mid(at + name.size() + 1).section('\n', 0, 0).trimmed().toInt();
-  };
-  return {field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-          field("Height")};
-}
+quint64 dockedTrayIcon() { return probe::dockedTrayIcon(QStringLiteral("lumivex")); }
 
 // A user with a home of their own, and the Lumivex they run.
 class EndToEnd : public ::testing::Test {
@@ -276,23 +243,21 @@ class EndToEnd : public ::testing::Test {
     return names;
   }
 
-  // A visible window of Lumivex whose title contains `part` (empty when none shows).
-  QString lumivexWindow(const QString& part) const {
-    for (const QString& window : visibleWindowsOf(lumivex.processId()))
-      if (windowName(window).contains(part)) return window;
-    return {};
+  // A visible window of Lumivex whose title contains `part` (0 when none shows).
+  quint64 lumivexWindow(const QString& part) const {
+    for (quint64 window : probe::visibleWindowsOf(lumivex.processId()))
+      if (probe::windowName(window).contains(part)) return window;
+    return 0;
   }
 
-  // Waits for the options dialog to come up with the keyboard focus; its window.
-  QString activeOptionsDialog() const {
-    QString dialog;
-    runEventsUntil(
+  // Waits for the options dialog to come up with the keyboard focus; whether it did.
+  bool activeOptionsDialog() const {
+    return runEventsUntil(
         [&] {
-          dialog = lumivexWindow(QStringLiteral("Options"));
-          return !dialog.isEmpty() && activeWindow() == dialog;
+          const quint64 dialog = lumivexWindow(QStringLiteral("Options"));
+          return dialog != 0 && probe::activeWindow() == dialog;
         },
         15000);
-    return dialog;
   }
 
   bool clickTrayIcon(const QStringList& click) const {
@@ -363,8 +328,9 @@ TEST_F(EndToEnd, FirstStartThenScreenAreaWindowAndClipboardCaptures) {
   const QImage before = screenNow();
   mark = probe::notices().size();
   ASSERT_TRUE(probe::xdotool({"key", "shift+F2"}));
-  ASSERT_TRUE(runEventsUntil([&] { return visibleWindowsOf(lumivex.processId()).size() >= 2; }))
-      << "no selection overlay";
+  ASSERT_TRUE(runEventsUntil([&] {
+    return probe::visibleWindowsOf(lumivex.processId()).size() >= 2;
+  })) << "no selection overlay";
   ASSERT_TRUE(probe::xdotool({"mousemove", "--sync", "100", "150"}));
   ASSERT_TRUE(probe::xdotool({"mousedown", "1"}));
   ASSERT_TRUE(probe::xdotool({"mousemove", "--sync", "300", "250"}));
@@ -396,7 +362,7 @@ TEST_F(EndToEnd, FirstStartThenScreenAreaWindowAndClipboardCaptures) {
     return !client.isEmpty();
   }));
   ASSERT_TRUE(probe::xdotool({"windowactivate", "--sync", client}));
-  const QRect frame = frameOf(client.toULongLong());
+  const QRect frame = probe::frameOf(client.toULongLong());
   const QImage shown = screenNow();
   const fs::path window = captureFile("shift+F3");
   ASSERT_EQ(stem(window), "window") << "Shift+F3 saved nothing";
@@ -480,13 +446,13 @@ TEST_F(EndToEnd, OptionsChangedThroughTheDialogAreUsedAndExitLeavesNothingBehind
   start();
   // A second start opens the options dialog of the running Lumivex; the file name is typed in.
   EXPECT_EQ(startAgain(), 0);
-  ASSERT_FALSE(activeOptionsDialog().isEmpty()) << "no options dialog";
+  ASSERT_TRUE(activeOptionsDialog()) << "no options dialog";
   // The focus starts in the first hotkey field: five fields, the storage mode, the picture type.
   ASSERT_TRUE(probe::xdotool(
       {"key", "--delay", "40", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "ctrl+a"}));
   ASSERT_TRUE(probe::xdotool({"type", "--delay", "20", "from dialog"}));
   ASSERT_TRUE(probe::xdotool({"key", "Return"}));
-  EXPECT_TRUE(runEventsUntil([&] { return lumivexWindow("Options").isEmpty(); }));
+  EXPECT_TRUE(runEventsUntil([&] { return lumivexWindow("Options") == 0; }));
   EXPECT_TRUE(runEventsUntil([&] { return stored("fName1_Text") == "from dialog"; }))
       << stored("fName1_Text").toStdString();
   // Closed, the dialog gives the hotkeys back and lists them again.
@@ -495,7 +461,7 @@ TEST_F(EndToEnd, OptionsChangedThroughTheDialogAreUsedAndExitLeavesNothingBehind
 
   // A double click on the tray icon opens it again; the picture type becomes BMP.
   ASSERT_TRUE(clickTrayIcon({"--repeat", "2", "--delay", "80", "1"}));
-  ASSERT_FALSE(activeOptionsDialog().isEmpty()) << "no options dialog";
+  ASSERT_TRUE(activeOptionsDialog()) << "no options dialog";
   ASSERT_TRUE(probe::xdotool(
       {"key", "--delay", "40", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Down", "Tab", "Return"}));
   EXPECT_TRUE(runEventsUntil([&] { return stored("PicType_ItemIndex") == "1"; }));
@@ -510,8 +476,9 @@ TEST_F(EndToEnd, OptionsChangedThroughTheDialogAreUsedAndExitLeavesNothingBehind
 
   // Exit from the tray menu: the menu's last item.
   ASSERT_TRUE(clickTrayIcon({"3"}));
-  ASSERT_TRUE(runEventsUntil([&] { return visibleWindowsOf(lumivex.processId()).size() >= 2; }))
-      << "no tray menu";
+  ASSERT_TRUE(runEventsUntil([&] {
+    return probe::visibleWindowsOf(lumivex.processId()).size() >= 2;
+  })) << "no tray menu";
   ASSERT_TRUE(probe::xdotool({"key", "--delay", "40", "Up", "Return"}));
   ASSERT_TRUE(runEventsUntil([&] { return lumivex.state() == QProcess::NotRunning; }));
   EXPECT_EQ(lumivex.exitStatus(), QProcess::NormalExit);
