@@ -1,12 +1,22 @@
 #include "app/THidForm.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QTimer>
 
+#include <exception>
+
+#include "capture/TAreaForm.h"
+#include "capture/TimedCapture.h"
 #include "options/HotkeyOverview.h"
 #include "options/TOptForm.h"
+#include "output/Feedback.h"
+#include "output/PictureName.h"
+#include "output/PictureOutput.h"
+#include "settings/Error.h"
 #include "settings/LanguageFile.h"
 #include "settings/SettingsTable.h"
+#include "settings/Text.h"
 #include "settings/TextTable.h"
 #include "shell/HotkeyDispatch.h"
 #include "shell/StorageMode.h"
@@ -18,6 +28,16 @@ namespace {
 Registry makeRegistry(const platform::UserEnvironment& env) {
   return Registry(env.configFolder().toStdString(), env.systemConfigFolder().toStdString());
 }
+
+// A grab that yields no picture (no display, the portal refused, no active window) ends the
+// capture with one of these: nothing is stored, so no sound, notice or action says otherwise.
+const char* const kScreenGrabFailed = "The screen could not be captured.";
+const char* const kWindowGrabFailed = "The active window could not be captured.";
+
+const QString kBoxCaption = QStringLiteral("Lumivex");
+constexpr int kDoneSeconds = 60;
+constexpr int kRefusalSeconds = 15;
+constexpr int kStorageModeSeconds = 15;
 
 }  // namespace
 
@@ -64,6 +84,8 @@ THidForm::THidForm(Services services, QObject* parent)
   buildTrayMenu();
 
   timedCaptureTimer_->setInterval(300000);
+  timedCaptureTimer_->setTimeoutHandler(
+      [this] { guarded(services_.errors, [this] { Timer1Timer(); }); });
   overviewDelay_->setInterval(options::kOverviewDelayMs);
   overviewDelay_->setSingleShot(true);
   overviewDelay_->setTimeoutHandler(
@@ -210,6 +232,14 @@ void THidForm::Timer3Timer() {
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
       LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBoxTitle)), list,
       platform::kNoticeInfo, options::kOverviewSeconds);
+  // Without global shortcuts the listed combinations do nothing: say once per run how to
+  // reach the captures instead.
+  if (!services_.hotkeys.isAvailable() && !shortcutHintShown_) {
+    shortcutHintShown_ = true;
+    ShowNotice(
+        LookupText(options::kOverviewTitleNumber, QLatin1String(options::kOverviewBalloonTitle)),
+        kBoxCaption, LookupText(910), platform::kNoticeInfo, options::kOverviewSeconds);
+  }
 }
 
 void THidForm::hkm1HotKeyPressed(quint32 hotKey, quint16 id) {
@@ -243,11 +273,125 @@ void THidForm::DoFinalAction(const QString& fullFileName) {
   finalActions_->DoFinalAction(fullFileName);
 }
 
-void THidForm::CaptureScreen(bool areaMode) { emit captureRequested(areaMode); }
+QString THidForm::ReadSetting(const QString& name, const QString& fallback) const {
+  return formStorage_.ReadSetting(name, fallback);
+}
 
-void THidForm::CaptureActiveWindow() { emit activeWindowCaptureRequested(); }
+QString THidForm::ComposePictureName(const std::optional<QString>& extension) const {
+  return output::ComposePictureName(
+      {[this](const QString& name, const QString& fallback) { return ReadSetting(name, fallback); },
+       services_.environment, services_.clock.currentLocalTime()},
+      extension);
+}
 
-void THidForm::SetTimedCapture(bool on) { emit timedCaptureRequested(on); }
+void THidForm::PlayCameraSound() { output::PlayCameraSound(registry_, services_.sound); }
+
+void THidForm::NotifyDone(const QString& fullFileName) {
+  if (!isTrueText(registry_.ReadRegistryText(kSettingsKey, settings::kBalloonOn))) return;
+  const bool toClipboard = output::ClipboardMode(
+      [this](const QString& name, const QString& fallback) { return ReadSetting(name, fallback); });
+  const QString text = toClipboard ? LookupText(750) : LookupText(150) + ' ' + fullFileName;
+  ShowNotice(LookupText(145), kBoxCaption, text, platform::kNoticeInfo, kDoneSeconds);
+}
+
+void THidForm::outputPicture(const QString& fullFileName, QImage picture) {
+  const output::ReadSetting readSetting = [this](const QString& name, const QString& fallback) {
+    return ReadSetting(name, fallback);
+  };
+  if (output::ClipboardMode(readSetting)) {
+    output::PutPictureOnClipboard(*QGuiApplication::clipboard(), picture);
+    picture = QImage();  // released: the clipboard holds its own copy
+    NotifyDone(fullFileName);
+    DoFinalAction(fullFileName);
+    return;
+  }
+  const std::optional<output::PictureType> type = output::ReadPictureType(readSetting);
+  if (!type) return;  // a type that writes no file: no notice and no action either
+  std::exception_ptr writeError;
+  try {
+    output::SavePicture(fullFileName, picture, *type, registry_);
+  } catch (...) {
+    writeError = std::current_exception();
+  }
+  picture = QImage();
+  // The notice and the action follow the write whether or not it succeeded; its error last.
+  NotifyDone(fullFileName);
+  DoFinalAction(fullFileName);
+  if (writeError) std::rethrow_exception(writeError);
+}
+
+void THidForm::CaptureScreen(bool areaMode) {
+  emit captureRequested(areaMode);
+  // Named first: the stamp is the moment of the request, however long the selection takes.
+  const QString name = ComposePictureName();
+  QImage picture = services_.screen.grabPrimaryScreen();
+  if (picture.isNull()) throw Error(kScreenGrabFailed);
+  if (areaMode) {
+    std::optional<QImage> area = capture::TAreaForm::SelectArea(
+        picture, services_.screen.primaryScreenRect(), services_.pointer);
+    // Cancelled, or a frame without interior: the capture ends without a trace.
+    if (!area) return;
+    picture = std::move(*area);
+  }
+  PlayCameraSound();
+  outputPicture(name, std::move(picture));
+}
+
+void THidForm::CaptureActiveWindow() {
+  emit activeWindowCaptureRequested();
+  if (!services_.screen.canGrabActiveWindow()) {
+    ShowNotice(LookupText(290), kBoxCaption, LookupText(900), platform::kNoticeWarning,
+               kRefusalSeconds);
+    return;
+  }
+  const QString name = ComposePictureName();
+  QImage picture = services_.screen.grabActiveWindow();
+  if (picture.isNull()) throw Error(kWindowGrabFailed);
+  PlayCameraSound();
+  outputPicture(name, std::move(picture));
+}
+
+void THidForm::SetTimedCapture(bool start) {
+  emit timedCaptureRequested(start);
+  // While the tray shows clipboard mode a run can be neither started nor stopped.
+  if (trayIcon_.IconIndex() == 1) {
+    ShowNotice(LookupText(820), kBoxCaption, LookupText(760), platform::kNoticeWarning,
+               kRefusalSeconds);
+    return;
+  }
+  const QString name = ComposePictureName(QStringLiteral("gif"));
+  // A count that is no integer throws here, before the timer changes.
+  const std::int64_t interval = capture::FrameInterval(
+      ReadSetting(QLatin1String(settings::kInterval), QStringLiteral("5")),
+      ReadSetting(QLatin1String(settings::kIntervalUnit), QStringLiteral("0")));
+  frameIntervalMs_ = interval;
+  timedCaptureTimer_->setInterval(capture::TimerInterval(interval));
+  timedCaptureFrames_.SetLooping(true);
+  if (start) {
+    timedCaptureFrames_.Clear();  // also clears the looping flag; the stop sets it again
+    timedCaptureTimer_->start();  // the first frame comes one interval later
+    return;
+  }
+  timedCaptureTimer_->stop();
+  // No frames yet: "No GIF Data to write", and no notice.
+  timedCaptureFrames_.SaveToFile(name.toStdString());
+  NotifyDone(name);  // a timed capture runs no after-capture action
+}
+
+void THidForm::Timer1Timer() {
+  if (frameIntervalMs_ <= 0) return;  // a count of zero or less takes no frames
+  const bool minutes = capture::MinutesUnit(
+      ReadSetting(QLatin1String(settings::kIntervalUnit), QStringLiteral("0")));
+  const QImage frame = services_.screen.grabPrimaryScreen();
+  // The desktop gave no picture this time (a portal refusal): this tick adds no frame and
+  // makes no sound; the run goes on, and the next tick tries again.
+  if (frame.isNull()) return;
+  PlayCameraSound();
+  const output::WriterPicture picture(frame, output::PictureType::Png);
+  const std::size_t index = timedCaptureFrames_.AddFrame(picture.view());
+  timedCaptureFrames_.Frame(index).SetDisplayTime(
+      capture::FrameDisplayTime(frameIntervalMs_, minutes));
+}
 
 void THidForm::ToggleStorageMode() {
   const shell::StorageMode mode = shell::ToggledStorageMode(
@@ -259,7 +403,7 @@ void THidForm::ToggleStorageMode() {
   const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
   ShowNotice(
       LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
-      QStringLiteral("Lumivex"), message, platform::kNoticeInfo, 15);
+      kBoxCaption, message, platform::kNoticeInfo, kStorageModeSeconds);
   emit storageModeToggleRequested();
 }
 

@@ -6,15 +6,19 @@
 #pragma once
 
 #include <QAction>
+#include <QImage>
 #include <QMenu>
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "actions/AfterCaptureActions.h"
 #include "app/ErrorReporter.h"
+#include "codecs/GifImage.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpUploadJob.h"
 #include "options/TFormStorage.h"
@@ -23,6 +27,9 @@
 #include "platform/HotkeyBackend.h"
 #include "platform/Launcher.h"
 #include "platform/NoticeService.h"
+#include "platform/PointerControl.h"
+#include "platform/ScreenGrabber.h"
+#include "platform/SoundPlayer.h"
 #include "platform/UserEnvironment.h"
 #include "settings/Registry.h"
 #include "shell/HotKeyManager.h"
@@ -43,6 +50,9 @@ class THidForm : public QObject {
     platform::HotkeyBackend& hotkeys;
     platform::NoticeService& notices;
     platform::Clock& clock;
+    platform::ScreenGrabber& screen;    // the primary monitor and the active window
+    platform::SoundPlayer& sound;       // the shutter sound
+    platform::PointerControl& pointer;  // kept inside the area-selection overlay
     // Starts the mail program and the archiver; null starts nothing.
     platform::Launcher* launcher = nullptr;
     // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
@@ -68,12 +78,31 @@ class THidForm : public QObject {
   void Timer3Timer();
   void hkm1HotKeyPressed(quint32 hotKey, quint16 id = 0);
 
-  // Operations that the capture, output and shell modules carry out.
+  // Captures; each composes the name, grabs, plays the shutter sound, stores the picture (the
+  // clipboard or a file), then shows the completion notice and runs the after-capture action.
+  // Errors leave as exceptions (the caller shows them in the standard error box); a failed
+  // grab throws after nothing was stored, and a cancelled area selection ends quietly.
+  // The primary monitor; with `areaMode` the user then drags out an area of the frozen picture.
   void CaptureScreen(bool areaMode);
+  // The foreground window with its frame. Where the desktop gives no program that picture
+  // (Wayland), a warning notice says so and nothing else happens.
   void CaptureActiveWindow();
-  // Starts a timed capture when `on`, stops the running one otherwise.
-  void SetTimedCapture(bool on);
+  // Starts a timed capture when `start`, stops the running one (writing its animated GIF)
+  // otherwise. Refused, with a warning notice, while the tray shows clipboard mode.
+  void SetTimedCapture(bool start);
+  bool timedCaptureRunning() const { return timedCaptureTimer_->isActive(); }
+  // One frame of the timed capture (Timer1).
+  void Timer1Timer();
+  // Switches between file and clipboard output.
   void ToggleStorageMode();
+
+  // The full file name of the next picture, stamped with the clock's local time; `extension`
+  // replaces the one of the picture type ("gif" for a timed capture).
+  QString ComposePictureName(const std::optional<QString>& extension = std::nullopt) const;
+  // The shutter sound, when switched on; returns when it has played.
+  void PlayCameraSound();
+  // The completion notice naming the picture (or saying it is on the clipboard), when on.
+  void NotifyDone(const QString& fullFileName);
 
   // The after-capture FTP upload; the job does the work, these are its entry points.
   void StartFtpUpload(const QString& fileName);
@@ -122,6 +151,10 @@ class THidForm : public QObject {
   void registerHotkeys();
   void scheduleOverview();
   void runOptionsDialog();
+  QString ReadSetting(const QString& name, const QString& fallback) const;
+  // Stores the picture by the storage mode and type of this moment, then the notice and the
+  // action; a write error is thrown after them.
+  void outputPicture(const QString& fullFileName, QImage picture);
 
   Services services_;
   Registry registry_;
@@ -133,6 +166,8 @@ class THidForm : public QObject {
   QAction* showHotkeysItem_ = nullptr;                  // ShowHotkeys1
   QAction* exitItem_ = nullptr;                         // Exit1
   std::unique_ptr<platform::Timer> timedCaptureTimer_;  // Timer1
+  codecs::TGIFImage timedCaptureFrames_;                // Gif1's image: the run's frames
+  std::int64_t frameIntervalMs_ = 0;                    // of the running timed capture
   ftp::TCustomFtpClient ftpClient_;                     // ftp1
   std::unique_ptr<platform::Timer> overviewDelay_;      // Timer3
   shell::THotKeyManager hotkeys_;                       // hkm1
@@ -142,6 +177,7 @@ class THidForm : public QObject {
 
   bool oldShellSystem_ = false;
   bool optionsGuard_ = false;
+  bool shortcutHintShown_ = false;
   std::unique_ptr<actions::AfterCaptureActions> finalActions_;
 };
 

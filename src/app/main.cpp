@@ -9,13 +9,12 @@
 #include "app/ErrorReporter.h"
 #include "app/SingleInstance.h"
 #include "app/THidForm.h"
-#include "platform/NullHotkeyBackend.h"
+#include "platform/DisplaySession.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
 #include "platform/dbus/DesktopNoticeService.h"
 #include "platform/posix/PosixLauncher.h"
 #include "platform/qt/QtClock.h"
-#include "platform/x11/X11HotkeyBackend.h"
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/LanguageFile.h"
 
@@ -40,12 +39,6 @@ class LumivexApplication : public QApplication {
   lumivex::ErrorReporter& errors_;
 };
 
-// X11 key grabs; off X11 there are no global hotkeys, and the program runs without them.
-std::unique_ptr<lumivex::platform::HotkeyBackend> chooseHotkeyBackend() {
-  if (auto x11 = lumivex::platform::createX11HotkeyBackend()) return x11;
-  return std::make_unique<lumivex::platform::NullHotkeyBackend>();
-}
-
 // What a start asks of the single instance: a capture, or else its options dialog.
 lumivex::SingleInstance::Request instanceRequest(const lumivex::CommandLine& line) {
   if (line.request == lumivex::CommandLine::Request::Capture) return line.capture;
@@ -62,7 +55,7 @@ void capture(lumivex::THidForm& form, lumivex::CaptureKind kind) {
     case lumivex::CaptureKind::Window:
       return form.CaptureActiveWindow();
     case lumivex::CaptureKind::Timed:
-      return form.SetTimedCapture(!form.timedCaptureTimer().isActive());
+      return form.SetTimedCapture(!form.timedCaptureRunning());
     case lumivex::CaptureKind::ToggleMode:
       return form.ToggleStorageMode();
   }
@@ -74,8 +67,12 @@ int main(int argc, char** argv) {
   // Help, version and wrong arguments are answered before any display or bus is touched.
   const lumivex::CommandLine commandLine = lumivex::parseCommandLine(argc, argv);
   if (auto status = lumivex::answerWithoutGui(commandLine, stdout, stderr)) return *status;
-  // Global hotkeys and screen grabs are X11 services: on a Wayland session run through XWayland.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+  // X11's own services, or the desktop portal's on a Wayland session; the choice also decides
+  // Qt's platform plugin, so it comes before the application object (the user's choice stands).
+  const lumivex::platform::DisplayBackend backend = lumivex::platform::detectDisplayBackend();
+  const char* qtPlatform = lumivex::platform::requiredQtPlatform(backend);
+  if (qtPlatform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", qtPlatform);
   lumivex::MessageBoxErrorReporter errors;
   LumivexApplication app(argc, argv, errors);
   QApplication::setApplicationName(QStringLiteral("Lumivex"));
@@ -101,7 +98,8 @@ int main(int argc, char** argv) {
 
   // The platform services, chosen once for the whole run.
   lumivex::platform::SystemUserEnvironment environment;
-  const std::unique_ptr<lumivex::platform::HotkeyBackend> hotkeys = chooseHotkeyBackend();
+  const lumivex::platform::PlatformServices desktop =
+      lumivex::platform::createPlatformServices(backend);
   lumivex::platform::DesktopNoticeService notices;
   lumivex::platform::QtClock clock;
 
@@ -110,7 +108,9 @@ int main(int argc, char** argv) {
   lumivex::platform::PosixLauncher launcher;
   lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
                                                  QApplication::applicationFilePath());
-  lumivex::THidForm::Services services{environment, errors, languageFile, *hotkeys, notices, clock};
+  lumivex::THidForm::Services services{environment,      errors,         languageFile,
+                                       *desktop.hotkeys, notices,        clock,
+                                       *desktop.screen,  *desktop.sound, *desktop.pointer};
   services.launcher = &launcher;
   services.autostart = &autostart;
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };

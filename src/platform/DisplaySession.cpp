@@ -3,9 +3,11 @@
 #include <QDBusConnection>
 
 #include "platform/KeyMap.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
 #include "platform/portal/PortalHotkeyBackend.h"
 #include "platform/portal/PortalScreenGrabber.h"
 #include "platform/x11/X11HotkeyBackend.h"
+#include "platform/x11/X11PointerControl.h"
 #include "platform/x11/X11ScreenGrabber.h"
 #include "platform/x11/X11ServerProbe.h"
 
@@ -37,9 +39,12 @@ PlatformServices createPlatformServices(DisplayBackend backend) {
   } else {
     services.screen = createX11ScreenGrabber();
     services.hotkeys = createX11HotkeyBackend();
+    services.pointer = createX11PointerControl();
   }
+  services.sound = createAlsaSoundPlayer();
   if (!services.screen) services.screen = std::make_unique<NullScreenGrabber>();
   if (!services.hotkeys) services.hotkeys = std::make_unique<UnavailableHotkeyBackend>();
+  if (!services.pointer) services.pointer = std::make_unique<NullPointerControl>();
   return services;
 }
 

@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "platform/HotkeyBackend.h"
+#include "platform/PointerControl.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/SoundPlayer.h"
 
 namespace lumivex::platform {
 
@@ -45,6 +47,11 @@ const char* requiredQtPlatform(DisplayBackend backend);
 struct PlatformServices {
   std::unique_ptr<ScreenGrabber> screen;
   std::unique_ptr<HotkeyBackend> hotkeys;
+  // Confines the pointer during an area selection (X11 only: a Wayland compositor keeps the
+  // pointer to itself).
+  std::unique_ptr<PointerControl> pointer;
+  // The shutter sound through ALSA's "default" device, on either backend.
+  std::unique_ptr<SoundPlayer> sound;
 };
 PlatformServices createPlatformServices(DisplayBackend backend);
 

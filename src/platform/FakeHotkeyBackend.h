@@ -20,6 +20,10 @@ class FakeHotkeyBackend final : public HotkeyBackend {
   bool registerHotKey(int id, unsigned modifiers, unsigned virtualKey) override;
   void unregisterHotKey(int id) override;
   QString keyName(unsigned virtualKey, bool localized) const override;
+  bool isAvailable() const override { return available; }
+
+  // False: like a desktop that offers no global shortcuts to programs.
+  bool available = true;
 
   // Another program holds this combination from now on.
   void holdElsewhere(unsigned modifiers, unsigned virtualKey);

@@ -10,12 +10,15 @@ class FakeScreenGrabber final : public ScreenGrabber {
   QRect primaryScreenRect() const override;
   QImage grabPrimaryScreen() override;
   QImage grabActiveWindow() override;
+  bool canGrabActiveWindow() const override { return windowGrabsPossible_; }
 
   // What the primary monitor shows (a null image makes the grabs fail) and where it sits; the
   // rectangle defaults to the picture's size at the origin.
   void setScreen(const QImage& picture, const QRect& place = {});
   // The active window's picture; a null image means that no window is active.
   void setActiveWindow(const QImage& picture);
+  // Like a Wayland desktop: no program gets the active window's picture.
+  void refuseActiveWindow() { windowGrabsPossible_ = false; }
 
   int screenGrabs() const { return screenGrabs_; }
   int windowGrabs() const { return windowGrabs_; }
@@ -26,6 +29,7 @@ class FakeScreenGrabber final : public ScreenGrabber {
   QImage activeWindow_;
   int screenGrabs_ = 0;
   int windowGrabs_ = 0;
+  bool windowGrabsPossible_ = true;
 };
 
 }  // namespace lumivex::platform

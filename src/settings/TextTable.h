@@ -14,7 +14,7 @@ struct TextRow {
 
 // String 260 titles the hotkey overview; as a balloon title it has a default of its own
 // ("Hotkeys to capture...", options/HotkeyOverview.h).
-inline constexpr std::array<TextRow, 70> kTextTable = {{
+inline constexpr std::array<TextRow, 72> kTextTable = {{
     {145, "Screen captured!"},
     {150, "Picture saved as"},
     {160, "Connected to"},
@@ -85,6 +85,13 @@ inline constexpr std::array<TextRow, 70> kTextTable = {{
     {800, "Switch storage mode"},
     {810, "New storage mode."},
     {820, "Command not available."},
+    // Texts of the Linux desktop: what a Wayland desktop does not let programs do.
+    {900,
+     "This desktop does not let programs capture the active window. Use a full-screen or area "
+     "capture instead."},
+    {910,
+     "This desktop offers programs no global shortcuts. Bind keys in its keyboard settings to "
+     "\"lumivex --capture KIND\", where KIND is screen, area, window, timed or toggle-mode."},
 }};
 
 // The built-in default of a string number; empty for a number outside the table.

@@ -17,11 +17,14 @@ namespace {
 struct FtpUploadDesktop : ::testing::Test {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
-  // Real notices and time, hotkeys that no test presses.
+  // Real notices and time, hotkeys that no test presses, no captures.
   struct Platform {
     platform::FakeHotkeyBackend hotkeys;
     platform::DesktopNoticeService notices;
     platform::QtClock clock;
+    platform::FakeScreenGrabber screen;
+    platform::FakeSoundPlayer sound;
+    platform::FakePointerControl pointer;
   } platform;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};

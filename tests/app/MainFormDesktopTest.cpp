@@ -11,8 +11,11 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDir>
+#include <QPainter>
 #include <QProcess>
 #include <QStringList>
+#include <QWidget>
 
 #include <memory>
 
@@ -40,6 +43,7 @@ class MainFormDesktop : public ::testing::Test {
   }
 
   void start() {
+    QDir().mkpath(env.desktop);  // where the captures go
     noticesBefore = probe::notices().size();
     const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
@@ -52,6 +56,7 @@ class MainFormDesktop : public ::testing::Test {
                      [this] { actions << "storage"; });
     QObject::connect(form.get(), &THidForm::optionsDialogRequested,
                      [this] { actions << "options"; });
+    cancelAreaSelections(*form);
   }
 
   // Another program's window has the keyboard focus.
@@ -82,6 +87,50 @@ class MainFormDesktop : public ::testing::Test {
   }
 };
 
+// Pixels that differ from their neighbours, so any shift or mix-up shows.
+QImage pattern(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) {
+      quint32 h = (quint32(x) * 0x9E3779B1u) ^ (quint32(y) * 0x85EBCA77u);
+      h ^= h >> 15;
+      h *= 0x2C1B3C6Du;
+      image.setPixel(x, y, 0xFF000000u | ((h ^ (h >> 12)) & 0xFFFFFFu));
+    }
+  return image;
+}
+
+// A picture over the whole test desktop (one unscaled monitor), above every window.
+class PictureWindow : public QWidget {
+ public:
+  explicit PictureWindow(QImage picture) : picture_(std::move(picture)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    setGeometry(QRect(QPoint(0, 0), picture_.size()));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(QPoint(0, 0), picture_); }
+
+ private:
+  QImage picture_;
+};
+
+bool samePixels(const QImage& a, const QImage& b) {
+  return a.size() == b.size() &&
+         a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+// Another X client's reading of the clipboard as `type`, while this process serves it.
+QByteArray clipboardOfAnotherClient(const QString& type) {
+  QProcess xclip;
+  xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", type, "-o"});
+  if (!xclip.waitForStarted() ||
+      !runEventsUntil([&] { return xclip.state() == QProcess::NotRunning; }))
+    return {};
+  return xclip.readAllStandardOutput();
+}
+
 const QString kOverviewTitle = QStringLiteral("Hotkeys to capture...");
 const QString kDefaultOverview = QStringLiteral(
     "Full screen - Shift+F1\nScreen area - Shift+F2\nActive window - Shift+F3\n"
@@ -95,7 +144,7 @@ TEST_F(MainFormDesktop, OverviewAfterStartUpListsTheDefaultsAndOneRequestPerHalf
   EXPECT_EQ(overview["icon"].toString(), "dialog-information");
   EXPECT_EQ(overview["timeout"].toInt(), 60000);
   EXPECT_EQ(form->trayIcon().IconIndex(), 0);
-  EXPECT_TRUE(errors.errors.isEmpty());
+  EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join(" | ").toStdString();
 
   const qsizetype before = probe::notices().size();
   form->trayMenu().actions().at(1)->trigger();  // ShowHotkeys1
@@ -146,10 +195,11 @@ TEST_F(MainFormDesktop, StorageModeHotkeyWritesThePairSwitchesTheIconAndSaysSo) 
 TEST_F(MainFormDesktop, TwoSettingsWithOneCombinationBothRunInTableOrder) {
   key.write(settings::kHotkey3, "8304");  // active window on Shift+F1 as well
   start();
+  focusAnotherProgram();
   ASSERT_TRUE(press("shift+F1", 2));
   runEventsUntil([] { return false; }, 200);
   EXPECT_EQ(actions, QStringList({"screen", "window"}));
-  EXPECT_TRUE(errors.errors.isEmpty());
+  EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join(" | ").toStdString();
 }
 
 TEST_F(MainFormDesktop, CombinationHeldByAnotherProgramIsRefusedSilently) {
@@ -163,12 +213,36 @@ TEST_F(MainFormDesktop, CombinationHeldByAnotherProgramIsRefusedSilently) {
   ASSERT_TRUE(press("shift+F2", 0));
   ASSERT_TRUE(press("shift+F3", 1));
   EXPECT_EQ(actions, QStringList({"window"}));
-  EXPECT_TRUE(errors.errors.isEmpty());
+  EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join(" | ").toStdString();
   // The overview lists the settings, refused or not.
   ASSERT_TRUE(runEventsUntil([&] { return !noticesTitled(kOverviewTitle).isEmpty(); }));
   EXPECT_EQ(noticesTitled(kOverviewTitle).first()["body"].toString(), kDefaultOverview);
   holder.closeWriteChannel();
   if (!holder.waitForFinished(3000)) holder.kill();
+}
+
+TEST_F(MainFormDesktop, FullScreenHotkeySavesTheScreenOrHandsItToOtherProgramsByTheClipboard) {
+  key.write(settings::kSoundOn, "False");
+  start();
+  const QImage shown = pattern(QSize(1920, 1080));  // the test desktop's primary monitor
+  PictureWindow window(shown);
+  window.show();
+  ASSERT_TRUE(probe::xdotool({"mousemove", "200", "100"}));  // the pointer is not in the picture
+  ASSERT_TRUE(runEventsUntil(
+      [&] { return samePixels(platform.desktop.screen->grabPrimaryScreen(), shown); }));
+
+  ASSERT_TRUE(press("shift+F1", 1));
+  const QDir desktop(env.desktop);
+  const QStringList files = desktop.entryList({"*.png"}, QDir::Files);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_TRUE(samePixels(QImage(desktop.filePath(files[0])), shown));
+  EXPECT_TRUE(errors.errors.isEmpty()) << errors.errors.join(" | ").toStdString();
+
+  key.write(settings::kClipboardMode, "True");
+  ASSERT_TRUE(press("shift+F1", 2));
+  EXPECT_TRUE(samePixels(QImage::fromData(clipboardOfAnotherClient("image/png"), "PNG"), shown));
+  EXPECT_EQ(desktop.entryList(QDir::Files).size(), 1) << "no second file";
+  EXPECT_EQ(noticesTitled("Screen captured!").size(), 2);
 }
 
 TEST_F(MainFormDesktop, TrayPressesOpenTheMenuAndDoubleClickOpensOptions) {

@@ -44,6 +44,7 @@ class MainFormShell : public ::testing::Test {
                      [this] { actions << "window"; });
     QObject::connect(form.get(), &THidForm::timedCaptureRequested,
                      [this](bool on) { actions << (on ? "timed on" : "timed off"); });
+    cancelAreaSelections(*form);
   }
 };
 
@@ -61,6 +62,8 @@ TEST_F(MainFormShell, RegistersTheFiveStoredCombinationsInOrder) {
 }
 
 TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) {
+  platform.screen.setScreen(QImage(8, 8, QImage::Format_RGB32));
+  key.write(settings::kPictureType, "3");  // no files
   start();
   hotkeys.press(kModShift, 0x70);
   EXPECT_EQ(actions, QStringList({"screen"}));
@@ -75,10 +78,13 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
 TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
   start();
   hotkeys.press(kModShift, 0x73);
-  form->timedCaptureTimer().start();
+  EXPECT_TRUE(form->timedCaptureRunning());
   hotkeys.press(kModShift, 0x73);
-  form->timedCaptureTimer().stop();
+  EXPECT_FALSE(form->timedCaptureRunning());
   EXPECT_EQ(actions, QStringList({"timed on", "timed off"}));
+  // Stopped before the first frame: nothing to write, and no notice.
+  EXPECT_EQ(errors.errors, QStringList({"No GIF Data to write"}));
+  EXPECT_TRUE(notices.isEmpty());
 }
 
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
@@ -164,6 +170,21 @@ TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   form->ToggleStorageMode();
   EXPECT_EQ(key.read(settings::kClipboardMode), "False");
   EXPECT_EQ(notices.last().text, "Capture to file.");
+}
+
+// Where the desktop offers no global shortcuts the first overview is followed by how to bind
+// the capture commands instead; later overviews come alone.
+TEST_F(MainFormShell, OverviewPointsOnceToTheDesktopsKeyboardSettingsWithoutGlobalShortcuts) {
+  hotkeys.available = false;
+  start();
+  form->Timer3Timer();
+  form->Timer3Timer();
+  ASSERT_EQ(notices.size(), 3);
+  EXPECT_TRUE(notices[0].text.startsWith("Full screen - Shift+F1"));
+  EXPECT_TRUE(notices[1].text.startsWith("This desktop offers programs no global shortcuts."));
+  EXPECT_TRUE(notices[1].text.contains("\"lumivex --capture KIND\""));
+  EXPECT_TRUE(notices[1].text.endsWith("toggle-mode."));  // whole: it fits a notice
+  EXPECT_TRUE(notices[2].text.startsWith("Full screen - Shift+F1"));
 }
 
 TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {

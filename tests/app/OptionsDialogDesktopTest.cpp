@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -60,7 +61,9 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   DesktopPlatform platform;
   THidForm::Services services = formServices(env, errors, lang, platform);
   services.autostart = &autostart;
+  QDir().mkpath(env.desktop);  // where the captures go
   THidForm form(services);
+  cancelAreaSelections(form);
   QStringList captures;
   QObject::connect(&form, &THidForm::captureRequested,
                    [&](bool area) { captures << (area ? "area" : "screen"); });

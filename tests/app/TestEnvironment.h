@@ -3,13 +3,20 @@
 
 #include "TempDir.h"
 #include "app/THidForm.h"
+#include "capture/TAreaForm.h"
+#include "platform/DisplaySession.h"
 #include "platform/FakeClock.h"
 #include "platform/FakeHotkeyBackend.h"
 #include "platform/FakeNoticeService.h"
+#include "platform/FakePointerControl.h"
+#include "platform/FakeScreenGrabber.h"
+#include "platform/FakeSoundPlayer.h"
 #include "platform/UserEnvironment.h"
 #include "platform/dbus/DesktopNoticeService.h"
 #include "platform/qt/QtClock.h"
-#include "platform/x11/X11HotkeyBackend.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <memory>
 
@@ -23,17 +30,20 @@ inline lumivex::platform::FakeUserEnvironment environmentIn(const TempDir& dir) 
 }
 
 // In-memory platform services for a main form: hotkeys pressed by hand, notices recorded, time
-// moved by hand.
+// moved by hand, the screen a picture the test sets, sounds recorded.
 struct FakePlatform {
   lumivex::platform::FakeHotkeyBackend hotkeys;
   lumivex::platform::FakeNoticeService notices;
   lumivex::platform::FakeClock clock;
+  lumivex::platform::FakeScreenGrabber screen;
+  lumivex::platform::FakeSoundPlayer sound;
+  lumivex::platform::FakePointerControl pointer;
 };
 
 // The test desktop's own services, as main() chooses them there.
 struct DesktopPlatform {
-  std::unique_ptr<lumivex::platform::HotkeyBackend> hotkeys =
-      lumivex::platform::createX11HotkeyBackend();
+  lumivex::platform::PlatformServices desktop =
+      lumivex::platform::createPlatformServices(lumivex::platform::DisplayBackend::kX11);
   lumivex::platform::DesktopNoticeService notices;
   lumivex::platform::QtClock clock;
 };
@@ -43,8 +53,36 @@ template <typename Platform>
 lumivex::THidForm::Services formServices(const lumivex::platform::UserEnvironment& env,
                                          lumivex::ErrorReporter& errors, const QString& lang,
                                          Platform& platform) {
-  if constexpr (requires { *platform.hotkeys; })
-    return {env, errors, lang, *platform.hotkeys, platform.notices, platform.clock};
+  if constexpr (requires { platform.desktop; })
+    return {env,
+            errors,
+            lang,
+            *platform.desktop.hotkeys,
+            platform.notices,
+            platform.clock,
+            *platform.desktop.screen,
+            *platform.desktop.sound,
+            *platform.desktop.pointer};
   else
-    return {env, errors, lang, platform.hotkeys, platform.notices, platform.clock};
+    return {env,
+            errors,
+            lang,
+            platform.hotkeys,
+            platform.notices,
+            platform.clock,
+            platform.screen,
+            platform.sound,
+            platform.pointer};
+}
+
+// Every area selection `form` opens is cancelled as soon as it shows, like a user pressing
+// Escape, so that tests about other things are not held in its nested event loop.
+inline void cancelAreaSelections(lumivex::THidForm& form) {
+  QObject::connect(&form, &lumivex::THidForm::captureRequested, &form, [](bool areaMode) {
+    if (!areaMode) return;
+    QTimer::singleShot(0, [] {
+      for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* overlay = qobject_cast<lumivex::capture::TAreaForm*>(window)) overlay->close();
+    });
+  });
 }
