@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
