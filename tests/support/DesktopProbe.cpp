@@ -84,4 +84,42 @@ quint64 embeddedTrayIcon() {
   return 0;
 }
 
+quint64 dockedTrayIcon(const QString& className) {
+  for (quint64 window : windowsOfClass(className))
+    if (insideTrayHost(window)) return window;
+  return 0;
+}
+
+QList<quint64> visibleWindowsOf(qint64 pid) {
+  QList<quint64> out;
+  const QString text =
+      run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid)});
+  for (const QString& id : text.split('\n', Qt::SkipEmptyParts)) out.append(id.toULongLong());
+  return out;
+}
+
+QString windowName(quint64 window) {
+  return run(QStringLiteral("xdotool"), {"getwindowname", QString::number(window)}).trimmed();
+}
+
+quint64 activeWindow() {
+  return run(QStringLiteral("xdotool"), {"getactivewindow"}).trimmed().toULongLong();
+}
+
+QRect screenRect(quint64 window) {
+  const QString info = run(QStringLiteral("xwininfo"), {"-id", QString::number(window)});
+  auto field = [&](const QString& name) {
+    const qsizetype at = info.indexOf(name + ':');
+    return at < 0 ? 0 : info.mid(at + name.size() + 1).section('\n', 0, 0).trimmed().toInt();
+  };
+  return {field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+          field("Height")};
+}
+
+QRect frameOf(quint64 client) {
+  QList<quint64> chain = parentChain(client);  // ..., frame, root, none
+  chain.removeAll(0);
+  return screenRect(chain.size() >= 2 ? chain[chain.size() - 2] : client);
+}
+
 }  // namespace probe

@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -27,7 +28,19 @@ QList<quint64> windowsOfClass(const QString& className);
 
 // The X window of this process's tray icon, once it sits inside the tray host (0 before).
 quint64 embeddedTrayIcon();
+// The X window of another program's tray icon (by its window class) inside the tray host.
+quint64 dockedTrayIcon(const QString& className);
 // Whether an X window lies inside the tray host's window.
 bool insideTrayHost(quint64 window);
+
+// The mapped top-level X windows of a process (by _NET_WM_PID).
+QList<quint64> visibleWindowsOf(qint64 pid);
+QString windowName(quint64 window);
+// The window that has the keyboard focus, as the window manager says (0 when none).
+quint64 activeWindow();
+// A window's rectangle on the screen.
+QRect screenRect(quint64 window);
+// The window manager's frame around a client window (title bar and borders included).
+QRect frameOf(quint64 client);
 
 }  // namespace probe
