@@ -203,6 +203,9 @@ constexpr Format kFormats[] = {
     {"BMP", PictureType::Bmp, 0, "bmp", nullptr, nullptr},
     {"JPG-85", PictureType::Jpg, 85, "jpg", "85", "9"},
 };
+// The format a new user's captures take: PNG at the seeded level 9.
+constexpr const Format& kDefaultFormat = kFormats[2];
+static_assert(kDefaultFormat.type == PictureType::Png && kDefaultFormat.level == 9);
 
 // The picture type and its PNG level or JPEG quality, read by the form at its next capture.
 void WriteFormat(const BenchForm& bench, const Format& format) {
@@ -536,7 +539,7 @@ double ForkExecMs() {
 // 3 to 9 presses, as many as `budgetMs` allows.
 double KeyToNoticeMs(BenchForm& bench, double budgetMs) {
   namespace s = lumivex::settings;
-  WriteFormat(bench, kFormats[2]);
+  WriteFormat(bench, kDefaultFormat);
   bench.write(s::kSoundOn, "True");
   bench.write(s::kBalloonOn, "True");
   const std::string file = bench.pictureFile("png");
