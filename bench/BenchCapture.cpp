@@ -722,6 +722,24 @@ void PrintLoad() {
                 ::sysconf(_SC_NPROCESSORS_ONLN));
 }
 
+// A display of that size that Qt opens, or empty. On a shared machine a number Xvfb took can
+// still answer with another session's server (X clients try the abstract socket of that number
+// first): a second server, started while the first keeps its number, gets the next one.
+std::string StartUsableDisplay(int width, int height,
+                               std::vector<std::unique_ptr<TestDisplay>>& servers) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    servers.push_back(std::make_unique<TestDisplay>(width, height));
+    const std::string& name = servers.back()->name();
+    const bool opens =
+        !name.empty() && InChild([&] {
+                           const auto app = OpenDisplay(name);
+                           return QGuiApplication::platformName() == QLatin1String("xcb") ? 0 : 1;
+                         }) == 0;
+    if (opens) return name;
+  }
+  return {};
+}
+
 int RunCapture() {
   std::printf(
       "From the request to the closed file (sound and notice off), median wall time of our\n"
@@ -738,16 +756,17 @@ int RunCapture() {
   }
   int failures = 0;
   for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
-    const TestDisplay display(w, h);
-    if (display.name().empty()) {
-      std::printf("  %dx%d skipped: Xvfb did not start\n", w, h);
+    std::vector<std::unique_ptr<TestDisplay>> servers;
+    const std::string display = StartUsableDisplay(w, h, servers);
+    if (display.empty()) {
+      std::printf("  %dx%d skipped: no Xvfb that Qt could open\n", w, h);
       continue;
     }
     const int width = w, height = h;
-    failures += InChild([&] { return MeasureSize(display.name(), width, height); }) != 0;
+    failures += InChild([&] { return MeasureSize(display, width, height); }) != 0;
     if (h == 1080) {
       std::printf("\ntimed capture, 100 frames of 1920x1080 into one GIF:\n");
-      failures += InChild([&] { return MeasureTimedCapture(display.name()); }) != 0;
+      failures += InChild([&] { return MeasureTimedCapture(display); }) != 0;
     }
   }
   PrintLoad();
