@@ -643,28 +643,6 @@ int MeasureSize(const std::string& display, int width, int height) {
 
 // ---- the timed capture's memory ----------------------------------------------------------
 
-long StatusKiB(const char* field) {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return -1;
-  char line[256];
-  long value = -1;
-  const std::size_t n = std::strlen(field);
-  while (std::fgets(line, sizeof line, f) != nullptr)
-    if (std::strncmp(line, field, n) == 0) value = std::atol(line + n);
-  std::fclose(f);
-  return value;
-}
-
-// Resets the process's peak resident size to its current size; returns that size.
-long ResetPeak() {
-  malloc_trim(0);
-  const int fd = ::open("/proc/self/clear_refs", O_WRONLY);
-  if (fd < 0) return -1;
-  const bool ok = ::write(fd, "5", 1) == 1;
-  ::close(fd);
-  return ok ? StatusKiB("VmRSS:") : -1;
-}
-
 // 100 grabbed frames appended to the GIF as they arrive, then the file; peak resident memory
 // above the state before the first grab, against three raw frames plus the file.
 int MeasureTimedCapture(const std::string& display) {
@@ -683,7 +661,7 @@ int MeasureTimedCapture(const std::string& display) {
   const std::string file = (std::filesystem::temp_directory_path() /
                             ("lumivex-bench-timed-" + std::to_string(::getpid()) + ".gif"))
                                .string();
-  const long base = ResetPeak();
+  const long base = bench::ResetPeak();
   const auto start = Clock::now();
   codecs::TGIFImage image;
   image.SetLooping(true);
@@ -694,7 +672,7 @@ int MeasureTimedCapture(const std::string& display) {
   }
   image.SaveToFile(file);
   const double ms = MsSince(start);
-  const long peak = StatusKiB("VmHWM:");
+  const long peak = bench::StatusKiB("VmHWM:");
   const std::uint64_t bytes = FileSize(file);
   std::filesystem::remove(file);
   const double rawKiB = 1920.0 * 1080 * 4 / 1024;

@@ -143,29 +143,6 @@ struct Result {
   int reps = 0;
 };
 
-long StatusKiB(const char* field) {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return -1;
-  char line[256];
-  long value = -1;
-  const std::size_t n = std::strlen(field);
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::strncmp(line, field, n) == 0) value = std::atol(line + n);
-  }
-  std::fclose(f);
-  return value;
-}
-
-// Resets the process's peak resident size to its current size; returns that size.
-long ResetPeak() {
-  malloc_trim(0);
-  const int fd = ::open("/proc/self/clear_refs", O_WRONLY);
-  if (fd < 0) return -1;
-  const bool ok = ::write(fd, "5", 1) == 1;
-  ::close(fd);
-  return ok ? StatusKiB("VmRSS:") : -1;
-}
-
 // Runs `body` in a child process and hands its trivially copyable result back.
 template <class R>
 R InChild(const std::function<R()>& body) {
@@ -210,11 +187,11 @@ double Ms(Clock::time_point since) {
 Result Once(const Job& job) {
   return InChild<Result>([&] {
     Result r;
-    const long base = ResetPeak();
+    const long base = bench::ResetPeak();
     const double t0 = CpuMs();
     r.bytes = job();
     r.medianMs = CpuMs() - t0;
-    const long peak = StatusKiB("VmHWM:");
+    const long peak = bench::StatusKiB("VmHWM:");
     r.peakKiB = base >= 0 && peak >= 0 ? peak - base : -1;
     r.reps = 1;
     r.ok = true;
