@@ -218,7 +218,7 @@ void THidForm::Exit1Click() { QApplication::quit(); }
 void THidForm::Timer3Timer() {
   overviewDelay_->stop();
   const options::OverviewSources sources{
-      [this](int n, const QString& d) { return LookupText(n, d); },
+      [this](int number) { return LookupText(number); },
       [this](const QString& name, int fallback) {
         return formStorage_.ReadSettingInt(name, fallback);
       },
@@ -400,10 +400,9 @@ void THidForm::ToggleStorageMode() {
   shell::WriteStorageMode(mode, [this](const QString& name, const QString& value) {
     formStorage_.WriteSetting(name, value);
   });
-  const QString message = LookupText(mode.messageNumber(), mode.messageDefault());
-  ShowNotice(
-      LookupText(shell::kStorageModeTitleNumber, QLatin1String(shell::kStorageModeTitleDefault)),
-      kBoxCaption, message, platform::kNoticeInfo, kStorageModeSeconds);
+  const QString message = LookupText(mode.messageNumber());
+  ShowNotice(LookupText(shell::kStorageModeTitleNumber), kBoxCaption, message,
+             platform::kNoticeInfo, kStorageModeSeconds);
   emit storageModeToggleRequested();
 }
 

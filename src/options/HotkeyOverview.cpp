@@ -7,19 +7,9 @@
 namespace lumivex::options {
 namespace {
 
-struct Label {
-  int number;
-  const char* text;
-};
-
-// One line per hotkey, in the order of settings::kHotkeys.
-constexpr std::array<Label, 5> kLabels = {{
-    {270, "Full screen"},
-    {280, "Screen area"},
-    {290, "Active window"},
-    {300, "Timed capture"},
-    {800, "Switch storage mode"},
-}};
+// The text number of each hotkey's line ("Full screen", "Screen area", "Active window", "Timed
+// capture", "Switch storage mode"), in the order of settings::kHotkeys.
+constexpr std::array<int, 5> kLabels = {270, 280, 290, 300, 800};
 
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -35,14 +25,13 @@ QString BuildHotkeyOverview(const OverviewSources& sources) {
   for (size_t i = 0; i < kLabels.size(); ++i) {
     const int value =
         sources.readSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]);
-    text += sources.lookupText(kLabels[i].number, QLatin1String(kLabels[i].text)) +
-            QStringLiteral(" - ") + sources.hotKeyText(quint32(value));
+    text +=
+        sources.lookupText(kLabels[i]) + QStringLiteral(" - ") + sources.hotKeyText(quint32(value));
     if (i + 1 < kLabels.size()) text += kCrLf;
   }
   text += kCrLf + QStringLiteral("------------") + kCrLf;
-  text += OverviewClipboardMode(sources)
-              ? sources.lookupText(790, QStringLiteral("Capture to clipboard."))
-              : sources.lookupText(780, QStringLiteral("Capture to file."));
+  text += OverviewClipboardMode(sources) ? sources.lookupText(790)   // "Capture to clipboard."
+                                         : sources.lookupText(780);  // "Capture to file."
   return text;
 }
 

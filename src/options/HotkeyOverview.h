@@ -15,7 +15,7 @@ inline constexpr int kOverviewSeconds = 60;
 
 // Where the overview takes its texts and settings from; every call reads afresh.
 struct OverviewSources {
-  std::function<QString(int number, const QString& defaultText)> lookupText;
+  std::function<QString(int number)> lookupText;  // the language file, else the built-in text
   std::function<int(const QString& name, int fallback)> readSettingInt;
   std::function<QString(const QString& name, const QString& fallback)> readSetting;
   std::function<QString(quint32 value)> hotKeyText;  // localized names

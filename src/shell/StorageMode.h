@@ -10,14 +10,11 @@ namespace lumivex::shell {
 struct StorageMode {
   bool clipboard;
   int iconIndex() const { return clipboard ? 1 : 0; }
+  // The notice's text number ("Capture to clipboard." / "Capture to file.").
   int messageNumber() const { return clipboard ? 790 : 780; }
-  QString messageDefault() const {
-    return clipboard ? QStringLiteral("Capture to clipboard.") : QStringLiteral("Capture to file.");
-  }
 };
 
-inline constexpr int kStorageModeTitleNumber = 810;
-inline const char* const kStorageModeTitleDefault = "New storage mode.";
+inline constexpr int kStorageModeTitleNumber = 810;  // "New storage mode."
 
 // The mode that the storage-mode hotkey switches to from the stored "Radiobutton1_Checked":
 // clipboard when it reads "false" in any letter case, file for any other text.

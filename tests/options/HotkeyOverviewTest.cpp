@@ -1,5 +1,6 @@
 #include "options/HotkeyOverview.h"
 #include "settings/SettingsTable.h"
+#include "settings/TextTable.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,10 @@ struct Desk {
 
   OverviewSources sources() {
     OverviewSources s;
-    s.lookupText = [this](int n, const QString& d) { return texts.value(n, d); };
+    s.lookupText = [this](int n) {
+      return texts.value(n, QString::fromUtf8(settings::defaultText(n).data(),
+                                              qsizetype(settings::defaultText(n).size())));
+    };
     s.readSetting = [this](const QString& name, const QString& fallback) {
       ++reads;
       return settings.value(name, fallback);

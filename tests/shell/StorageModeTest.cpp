@@ -20,11 +20,10 @@ TEST(StorageMode, ToggleGoesToClipboardOnlyFromFalse) {
   WriteStorageMode(clip, write);
   EXPECT_EQ(clip.iconIndex(), 1);
   EXPECT_EQ(clip.messageNumber(), 790);
-  EXPECT_EQ(clip.messageDefault(), "Capture to clipboard.");
   const StorageMode file = ToggledStorageMode("True");
   WriteStorageMode(file, write);
   EXPECT_EQ(file.iconIndex(), 0);
-  EXPECT_EQ(file.messageDefault(), "Capture to file.");
+  EXPECT_EQ(file.messageNumber(), 780);
   EXPECT_EQ(writes, QStringList({"Radiobutton1_Checked=True", "Radiobutton2_Checked=False",
                                  "Radiobutton1_Checked=False", "Radiobutton2_Checked=True"}));
 }
