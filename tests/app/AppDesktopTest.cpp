@@ -8,10 +8,14 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScreen>
 
 #include "DesktopProbe.h"
 #include "TempDir.h"
@@ -112,6 +116,7 @@ struct CaptureCommand : ::testing::Test {
   TempDir home;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   std::filesystem::path settings = home.path / "config" / "Quorlan Software" / "Vistrel.conf";
+  std::filesystem::path pictures = home.path / "pictures";
   qsizetype noticesBefore = probe::notices().size();
 
   CaptureCommand() {
@@ -122,16 +127,34 @@ struct CaptureCommand : ::testing::Test {
   std::optional<std::string> storedMode() const {
     return SettingsFile(settings, kSettingsKey).read(settings::kClipboardMode);
   }
-  // Whether a storage-mode notice with `text` came after the test began.
-  bool storageModeNotice(const QString& text) const {
+  // The latest notice with this title since the test began (an empty object before one came).
+  QJsonObject notice(const QString& summary) const {
     const QList<QJsonObject> all = probe::notices();
-    for (qsizetype i = noticesBefore; i < all.size(); ++i)
-      if (all[i]["summary"].toString() == "New storage mode." && all[i]["body"].toString() == text)
-        return true;
-    return false;
+    for (qsizetype i = all.size() - 1; i >= noticesBefore; --i)
+      if (all[i]["summary"].toString() == summary) return all[i];
+    return {};
+  }
+  bool storageModeNotice(const QString& text) const {
+    return notice("New storage mode.")["body"].toString() == text;
+  }
+  // Captures go to the test's folder under plain names, without the camera sound.
+  void saveCapturesInTheTestFolder() const {
+    std::filesystem::create_directories(pictures);
+    const SettingsFile file(settings, kSettingsKey);
+    file.write(settings::kFolder, pictures.string());
+    file.write(settings::kAddStamp, "False");
+    file.write(settings::kSoundOn, "False");
+  }
+  QStringList savedPictures() const {
+    return QDir(QString::fromStdString(pictures.string())).entryList(QDir::Files);
   }
   static bool instanceRuns() {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(kInstanceService);
+  }
+  // Whether `app` holds the single-instance name (not one of an earlier test, still leaving).
+  static bool isTheInstance(const QProcess& app) {
+    return QDBusConnection::sessionBus().interface()->servicePid(kInstanceService).value() ==
+           static_cast<uint>(app.processId());
   }
   // A command that hands its request over and ends: its exit status (-1 when it did not end).
   int handOver(const QStringList& arguments) const {
@@ -199,6 +222,61 @@ TEST_F(CaptureCommand, GivesUpOnAnInstanceThatDoesNotAnswer) {
   EXPECT_EQ(command.exitCode(), 1);
   EXPECT_EQ(QString::fromUtf8(command.readAllStandardError()),
             "lumivex: the running Lumivex did not answer within 5 seconds\n");
+}
+
+TEST_F(CaptureCommand, ScreenSavesThePrimaryScreenInTheChosenFolder) {
+  saveCapturesInTheTestFolder();
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
+
+  EXPECT_EQ(handOver({"--capture", "screen"}), 0);
+  // The notice follows the write: once it is there, the file is whole.
+  ASSERT_TRUE(waitFor([&] { return !notice("Screen captured!").isEmpty(); }));
+  const QString saved = QString::fromStdString((pictures / "LumivexPhoto.png").string());
+  EXPECT_EQ(notice("Screen captured!")["body"].toString(), "Picture saved as " + saved);
+  ASSERT_EQ(savedPictures(), QStringList{"LumivexPhoto.png"});
+  const QImage picture(saved, "PNG");
+  EXPECT_EQ(picture.size(), QGuiApplication::primaryScreen()->size());
+  EXPECT_EQ(app.state(), QProcess::Running);
+}
+
+// Run with PORTAL=fake and LUMIVEX_BACKEND=portal: the instance grabs through the stand-in
+// desktop portal, whose known picture covers the single monitor.
+TEST_F(CaptureCommand, OnThePortalPathScreenSavesThePortalsPictureAndWindowIsRefused) {
+  ASSERT_EQ(qEnvironmentVariable("LUMIVEX_BACKEND"), "portal");
+  QDBusMessage control = QDBusMessage::createMethodCall(
+      qEnvironmentVariable("DESK_PORTAL_CONTROL"), "/org/freedesktop/portal/desktop",
+      "com.quorlan.LumivexTest.FakePortal", "SetScreenshotAnswer");
+  QImage known(QGuiApplication::primaryScreen()->size(), QImage::Format_RGB32);
+  for (int y = 0; y < known.height(); ++y)
+    for (int x = 0; x < known.width(); ++x)
+      known.setPixel(x, y, 0xFF000000u | ((quint32(x) * 0x9E3779B1u) ^ (quint32(y) * 0x85EBCA77u)));
+  const QString knownFile = QString::fromStdString((home.path / "known.png").string());
+  ASSERT_TRUE(known.save(knownFile));
+  control << QStringLiteral("0") << knownFile;
+  const QDBusMessage answered = QDBusConnection::sessionBus().call(control, QDBus::Block, 5000);
+  ASSERT_NE(answered.type(), QDBusMessage::ErrorMessage) << answered.errorMessage().toStdString();
+
+  saveCapturesInTheTestFolder();
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
+  EXPECT_EQ(handOver({"--capture", "screen"}), 0);
+  ASSERT_TRUE(waitFor([&] { return !notice("Screen captured!").isEmpty(); }));
+  ASSERT_EQ(savedPictures(), QStringList{"LumivexPhoto.png"});
+  const QImage picture(QString::fromStdString((pictures / "LumivexPhoto.png").string()), "PNG");
+  EXPECT_EQ(picture.convertToFormat(QImage::Format_RGB32), known);
+
+  // The portal offers no active window: a plain warning, and no picture at all.
+  EXPECT_EQ(handOver({"--capture", "window"}), 0);
+  ASSERT_TRUE(waitFor([&] { return !notice("Active window").isEmpty(); }));
+  const QJsonObject refusal = notice("Active window");
+  EXPECT_EQ(refusal["body"].toString(),
+            "This desktop does not let programs capture the active window. Use a full-screen or "
+            "area capture instead.");
+  EXPECT_EQ(refusal["icon"].toString(), "dialog-warning");
+  runEventsFor(500);
+  EXPECT_EQ(savedPictures(), QStringList{"LumivexPhoto.png"});
+  EXPECT_EQ(app.state(), QProcess::Running);
 }
 
 }  // namespace
