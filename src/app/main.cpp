@@ -7,12 +7,12 @@
 #include "actions/ArchiveHandOff.h"
 #include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
-#include "app/SingleInstance.h"
 #include "app/THidForm.h"
 #include "platform/DisplaySession.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
 #include "platform/dbus/DesktopNoticeService.h"
+#include "platform/dbus/SingleInstance.h"
 #include "platform/posix/PosixLauncher.h"
 #include "platform/qt/QtClock.h"
 #include "platform/xdg/XdgAutostartEntry.h"
@@ -39,10 +39,21 @@ class LumivexApplication : public QApplication {
   lumivex::ErrorReporter& errors_;
 };
 
-// What a start asks of the single instance: a capture, or else its options dialog.
-lumivex::SingleInstance::Request instanceRequest(const lumivex::CommandLine& line) {
-  if (line.request == lumivex::CommandLine::Request::Capture) return line.capture;
+using lumivex::platform::SingleInstance;
+
+// What a start asks of the single instance: a capture by its command-line word, or else its
+// options dialog.
+SingleInstance::Request instanceRequest(const lumivex::CommandLine& line) {
+  if (line.request == lumivex::CommandLine::Request::Capture)
+    return QString::fromLatin1(lumivex::captureKindName(line.capture));
   return std::nullopt;
+}
+
+// The bus takes the same capture words as the command line.
+SingleInstance::CaptureKinds captureKinds() {
+  return {
+      [](const QString& word) { return lumivex::captureKindNamed(word.toStdString()).has_value(); },
+      QLatin1String(lumivex::kCaptureKindList)};
 }
 
 // Exactly what the matching hotkey does.
@@ -84,13 +95,13 @@ int main(int argc, char** argv) {
                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTexts);
 
-  lumivex::SingleInstance instance;
+  SingleInstance instance(captureKinds());
   switch (instance.claim(instanceRequest(commandLine))) {
-    case lumivex::SingleInstance::Claim::Owned:
+    case SingleInstance::Claim::Owned:
       break;
-    case lumivex::SingleInstance::Claim::HandedOver:
+    case SingleInstance::Claim::HandedOver:
       return 0;
-    case lumivex::SingleInstance::Claim::NoAnswer:
+    case SingleInstance::Claim::NoAnswer:
       std::fprintf(stderr, "lumivex: %s\n", qPrintable(instance.failure()));
       return 1;
   }
@@ -116,8 +127,10 @@ int main(int argc, char** argv) {
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
-  instance.onCapture = [&](lumivex::CaptureKind kind) {
-    lumivex::guarded(errors, [&] { capture(form, kind); });
+  instance.onCapture = [&](const QString& word) {
+    // Only words isCaptureKind accepted, or this start's own, get here.
+    if (const auto kind = lumivex::captureKindNamed(word.toStdString()))
+      lumivex::guarded(errors, [&] { capture(form, *kind); });
   };
   // A start with a request found no instance and became it: it now does what it was asked.
   if (commandLine.request != lumivex::CommandLine::Request::Run)

@@ -19,12 +19,17 @@
 
 #include "DesktopProbe.h"
 #include "TempDir.h"
-#include "app/SingleInstance.h"
+#include "platform/dbus/SingleInstance.h"
 #include "settings/Registry.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 
 using namespace lumivex;
+using lumivex::platform::kInstanceAnswerMs;
+using lumivex::platform::kInstanceInterface;
+using lumivex::platform::kInstancePath;
+using lumivex::platform::kInstanceService;
+using lumivex::platform::SingleInstance;
 
 namespace {
 
@@ -95,7 +100,7 @@ TEST(AppDesktop, StartsHiddenSeedsTheSettingsAndEndsOnTermination) {
 }
 
 TEST(AppDesktop, SecondStartAsksTheRunningInstanceForItsOptionsDialog) {
-  SingleInstance running;
+  SingleInstance running({});
   int requests = 0;
   running.onShowOptions = [&] { ++requests; };
   ASSERT_EQ(running.claim(), SingleInstance::Claim::Owned);

@@ -4,10 +4,10 @@
 #include "EventLoop.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
-#include "app/SingleInstance.h"
 #include "app/THidForm.h"
 #include "options/TOptForm.h"
 #include "platform/FakeAutostartEntry.h"
+#include "platform/dbus/SingleInstance.h"
 #include "settings/SettingsFile.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include <QTimer>
 
 using namespace lumivex;
+using lumivex::platform::SingleInstance;
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   QObject::connect(&form, &THidForm::captureRequested,
                    [&](bool area) { captures << (area ? "area" : "screen"); });
 
-  SingleInstance instance;
+  SingleInstance instance({});
   instance.onShowOptions = [&] { form.cti1DblClick(); };
   ASSERT_EQ(instance.claim(), SingleInstance::Claim::Owned);
 

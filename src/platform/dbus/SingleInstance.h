@@ -14,12 +14,10 @@
 #include <functional>
 #include <optional>
 
-#include "app/CommandLine.h"
-
 class QDBusConnection;
 class QDBusMessage;
 
-namespace lumivex {
+namespace lumivex::platform {
 
 inline constexpr const char* kInstanceService = "com.quorlan.Lumivex";
 inline constexpr const char* kInstancePath = "/Lumivex";
@@ -32,19 +30,26 @@ class SingleInstance : public QObject, protected QDBusContext {
   Q_OBJECT
 
  public:
-  // What a start asks of the instance: a capture, or (none) the options dialog.
-  using Request = std::optional<CaptureKind>;
+  // What a start asks of the instance: a capture by its kind word ("screen", "area", ...), or
+  // (none) the options dialog.
+  using Request = std::optional<QString>;
+  // Which kind words the program knows, and how to name them all in a message: the words belong
+  // to the caller's command line, not to the bus.
+  struct CaptureKinds {
+    std::function<bool(const QString&)> isCaptureKind;
+    QString list;  // e.g. "screen, area, window, timed or toggle-mode"
+  };
   enum class Claim {
     Owned,       // this process is the instance
     HandedOver,  // the running instance took the request
     NoAnswer     // the running instance did not take it: failure() says why
   };
 
-  explicit SingleInstance(QObject* parent = nullptr);
+  explicit SingleInstance(CaptureKinds kinds, QObject* parent = nullptr);
 
   // Claims the name. When another instance holds it, asks that one for `request` instead and
   // waits kInstanceAnswerMs at most for its answer.
-  Claim claim(Request request = std::nullopt);
+  Claim claim(const Request& request = std::nullopt);
   // Why the running instance did not take the request, for the user.
   const QString& failure() const { return failure_; }
 
@@ -53,7 +58,7 @@ class SingleInstance : public QObject, protected QDBusContext {
 
   // Called from the event loop for each request, after its caller has had its answer.
   std::function<void()> onShowOptions;
-  std::function<void(CaptureKind)> onCapture;
+  std::function<void(const QString& kind)> onCapture;
 
  public slots:  // com.quorlan.Lumivex
   void ShowOptions();
@@ -61,9 +66,10 @@ class SingleInstance : public QObject, protected QDBusContext {
 
  private:
   bool own(QDBusConnection& bus);
-  static QDBusMessage requestMessage(Request request);
+  static QDBusMessage requestMessage(const Request& request);
 
+  CaptureKinds kinds_;
   QString failure_;
 };
 
-}  // namespace lumivex
+}  // namespace lumivex::platform

@@ -1,4 +1,4 @@
-#include "app/SingleInstance.h"
+#include "platform/dbus/SingleInstance.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -6,11 +6,14 @@
 #include <QDBusMessage>
 #include <QTimer>
 
+#include <utility>
+
 #include "InstanceAdaptor.h"
 
-namespace lumivex {
+namespace lumivex::platform {
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
+SingleInstance::SingleInstance(CaptureKinds kinds, QObject* parent)
+    : QObject(parent), kinds_(std::move(kinds)) {
   new InstanceAdaptor(this);  // owned by this object, as Qt's adaptors are
 }
 
@@ -24,17 +27,17 @@ bool SingleInstance::own(QDBusConnection& bus) {
   return false;
 }
 
-QDBusMessage SingleInstance::requestMessage(Request request) {
+QDBusMessage SingleInstance::requestMessage(const Request& request) {
   if (!request)
     return QDBusMessage::createMethodCall(kInstanceService, kInstancePath, kInstanceInterface,
                                           QStringLiteral("ShowOptions"));
   QDBusMessage call = QDBusMessage::createMethodCall(kInstanceService, kInstancePath,
                                                      kInstanceInterface, QStringLiteral("Capture"));
-  call << QString::fromLatin1(captureKindName(*request));
+  call << *request;
   return call;
 }
 
-SingleInstance::Claim SingleInstance::claim(Request request) {
+SingleInstance::Claim SingleInstance::claim(const Request& request) {
   failure_.clear();
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return Claim::Owned;
@@ -60,7 +63,7 @@ SingleInstance::Claim SingleInstance::claim(Request request) {
 void SingleInstance::perform(Request request) {
   // The caller must get its answer before a modal dialog or the area overlay starts its own
   // loop, so the request waits for the event loop.
-  QTimer::singleShot(0, this, [this, request] {
+  QTimer::singleShot(0, this, [this, request = std::move(request)] {
     if (!request) {
       if (onShowOptions) onShowOptions();
     } else if (onCapture) {
@@ -72,13 +75,12 @@ void SingleInstance::perform(Request request) {
 void SingleInstance::ShowOptions() { perform(std::nullopt); }
 
 void SingleInstance::Capture(const QString& kind) {
-  const std::optional<CaptureKind> capture = captureKindNamed(kind.toStdString());
-  if (capture) {
-    perform(capture);
+  if (kinds_.isCaptureKind && kinds_.isCaptureKind(kind)) {
+    perform(kind);
   } else if (calledFromDBus()) {
-    sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("unknown capture kind '%1' (%2)")
-                                                .arg(kind, QLatin1String(kCaptureKindList)));
+    sendErrorReply(QDBusError::InvalidArgs,
+                   QStringLiteral("unknown capture kind '%1' (%2)").arg(kind, kinds_.list));
   }
 }
 
-}  // namespace lumivex
+}  // namespace lumivex::platform
