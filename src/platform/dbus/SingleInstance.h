@@ -36,7 +36,7 @@ class SingleInstance : public QObject, protected QDBusContext {
   // Which kind words the program knows, and how to name them all in a message: the words belong
   // to the caller's command line, not to the bus.
   struct CaptureKinds {
-    std::function<bool(const QString&)> isCaptureKind;
+    std::function<bool(const QString&)> isCaptureKind;  // unset: no word is known
     QString list;  // e.g. "screen, area, window, timed or toggle-mode"
   };
   enum class Claim {
