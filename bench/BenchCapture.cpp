@@ -35,15 +35,15 @@
 #include <vector>
 
 #include "Bench.h"
-#include "app/ErrorReporter.h"
+#include "app/RecordingErrorReporter.h"
 #include "app/THidForm.h"
 #include "codecs/GifImage.h"
 #include "output/Feedback.h"
 #include "output/PictureOutput.h"
 #include "platform/DisplaySession.h"
 #include "platform/FakeNoticeService.h"
+#include "platform/FakeUserEnvironment.h"
 #include "platform/ScreenGrabber.h"
-#include "platform/UserEnvironment.h"
 #include "platform/WaveFile.h"
 #include "platform/qt/QtClock.h"
 #include "platform/x11/X11ScreenGrabber.h"

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <exception>
 
 namespace lumivex {
@@ -17,13 +16,6 @@ class ErrorReporter {
 class MessageBoxErrorReporter final : public ErrorReporter {
  public:
   void showError(const QString& text) override;
-};
-
-// Keeps the texts, for tests.
-class RecordingErrorReporter final : public ErrorReporter {
- public:
-  QStringList errors;
-  void showError(const QString& text) override { errors << text; }
 };
 
 // Runs an event handler; an error escaping it is shown and goes no further.

@@ -23,14 +23,4 @@ class SystemUserEnvironment final : public UserEnvironment {
   QString systemConfigFolder() const override;
 };
 
-// Fixed values for tests.
-class FakeUserEnvironment final : public UserEnvironment {
- public:
-  QString desktop, user, config, systemConfig;
-  QString desktopFolder() const override { return desktop; }
-  QString userName() const override { return user; }
-  QString configFolder() const override { return config; }
-  QString systemConfigFolder() const override { return systemConfig; }
-};
-
 }  // namespace lumivex::platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "TempDir.h"
+#include "app/RecordingErrorReporter.h"
 #include "app/THidForm.h"
 #include "capture/TAreaForm.h"
 #include "platform/DisplaySession.h"
@@ -11,7 +12,7 @@
 #include "platform/FakePointerControl.h"
 #include "platform/FakeScreenGrabber.h"
 #include "platform/FakeSoundPlayer.h"
-#include "platform/UserEnvironment.h"
+#include "platform/FakeUserEnvironment.h"
 #include "platform/dbus/DesktopNoticeService.h"
 #include "platform/qt/QtClock.h"
 

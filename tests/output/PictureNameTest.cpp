@@ -10,6 +10,7 @@
 
 #include "TempDir.h"
 #include "base/Error.h"
+#include "platform/FakeUserEnvironment.h"
 
 using namespace lumivex;
 using output::ComposePictureName;
