@@ -1,76 +1,121 @@
 #!/usr/bin/env python3
-"""Fails when a folder's sources include a module's headers that its CMakeLists does not link.
+"""Fails when a target's compilation reaches a header of a target it does not link.
 
-Each src/<module> builds lumivex_<module>; an #include "<module>/..." in a folder is allowed only
-when that folder's CMakeLists (or the .cmake files beside it) names the library that holds the
-header, or it is the module's own folder. A module folder that builds more than one library (as
-src/platform builds lumivex_platform and lumivex_platform_desktop) says which file goes where in
-its add_library lists, and that decides. A subfolder with its own CMakeLists is checked on its
-own. Only files git tracks are read (never a build folder's generated sources)."""
+Usage: check-includes.py BUILD_DIR
+
+The targets, their sources, include folders and (transitive) link dependencies come from CMake's
+file API for BUILD_DIR, not from reading CMakeLists text, so a comment naming a library links
+nothing, and every target is judged by its own link list (src/app's library is not the `lumivex`
+executable beside it; lumivex_platform is not lumivex_platform_desktop).
+
+A repository file belongs to the targets that list it as a source; a header not listed belongs
+to the targets that compile the .cpp beside it with the same name. From each target's sources
+every quoted #include is followed, through the target's include folders, to the headers it
+reaches inside the repository; each of those must belong to the target itself or to a target it
+links. A header under src/ that belongs to no target is a failure too: it has no link to check."""
+import json
 import pathlib
 import re
 import subprocess
 import sys
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
-MODULES = {p.name for p in (ROOT / "src").iterdir() if (p / "CMakeLists.txt").exists()}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
-ADD_LIBRARY = re.compile(r"add_library\(\s*lumivex_([a-z_]+)\s+STATIC\s+([^)]*)\)")
+CHECKED = {".cpp", ".h"}
 
 
-def tracked():
-    out = subprocess.run(["git", "-C", str(ROOT), "ls-files", "-z", "--", "src", "tests", "bench"],
-                         check=True, capture_output=True, text=True).stdout
-    return [ROOT / name for name in out.split("\0") if name]
+def reply(build):
+    """The codemodel of BUILD_DIR, asking CMake for it (a reconfigure) when it is not there."""
+    query = build / ".cmake" / "api" / "v1" / "query" / "codemodel-v2"
+    query.parent.mkdir(parents=True, exist_ok=True)
+    query.touch()
+    subprocess.run(["cmake", str(build)], check=True, stdout=subprocess.DEVNULL)
+    folder = build / ".cmake" / "api" / "v1" / "reply"
+    index = json.loads(max(folder.glob("index-*.json")).read_text())
+    codemodel = index["reply"]["codemodel-v2"]["jsonFile"]
+    model = json.loads((folder / codemodel).read_text())
+    root = pathlib.Path(model["paths"]["source"])
+    targets = [json.loads((folder / t["jsonFile"]).read_text())
+               for t in model["configurations"][0]["targets"]]
+    return root, targets
 
 
-def owner_folder(path, folders):
-    """The nearest folder above path that has a CMakeLists.txt."""
-    folder = path.parent
-    while folder not in folders and folder != ROOT:
-        folder = folder.parent
-    return folder
+class Repository:
+    def __init__(self, root, build):
+        self.root = root
+        self.build = build
+        self.includes_of = {}
+
+    def inside(self, path):
+        return path.is_relative_to(self.root) and not path.is_relative_to(self.build)
+
+    def includes(self, path):
+        if path not in self.includes_of:
+            self.includes_of[path] = INCLUDE.findall(path.read_text(errors="replace"))
+        return self.includes_of[path]
 
 
-def linked(folder):
-    text = "".join(p.read_text() for p in folder.glob("*.cmake")) + (
-        folder / "CMakeLists.txt").read_text()
-    return set(re.findall(r"\blumivex_([a-z_]+)", text))
-
-
-def header_libraries():
-    """Maps "module/path/File" (no extension) to its library, for every file a module lists."""
+def owners_by_file(repo, targets):
     owners = {}
-    for module in MODULES:
-        text = (ROOT / "src" / module / "CMakeLists.txt").read_text()
-        for library, files in ADD_LIBRARY.findall(text):
-            for name in files.split():
-                owners[f"{module}/{name.rsplit('.', 1)[0]}"] = library
+    for target in targets:
+        for source in target.get("sources", []):
+            path = (repo.root / source["path"]).resolve()
+            if repo.inside(path):
+                owners.setdefault(path, set()).add(target["name"])
+    for path, names in list(owners.items()):
+        if path.suffix == ".cpp":
+            header = path.with_suffix(".h")
+            if header.exists() and header not in owners:
+                owners[header] = set(names)
     return owners
 
 
+def resolve(include, including, folders):
+    for folder in [including.parent, *folders]:
+        candidate = (folder / include).resolve()
+        if candidate.is_file():
+            return candidate
+    return None
+
+
+def check_target(repo, target, by_id, owners, failures):
+    allowed = {target["name"]} | {by_id[d["id"]] for d in target.get("dependencies", [])}
+    folders = [pathlib.Path(i["path"]) for group in target.get("compileGroups", [])
+               for i in group.get("includes", [])]
+    pending = [(repo.root / s["path"]).resolve() for s in target.get("sources", [])
+               if s.get("compileGroupIndex") is not None]
+    pending = [p for p in pending if repo.inside(p) and p.suffix in CHECKED]
+    seen = set(pending)
+    while pending:
+        current = pending.pop()
+        for include in repo.includes(current):
+            header = resolve(include, current, folders)
+            if header is None or not repo.inside(header):
+                continue  # a generated or system header
+            belongs = owners.get(header)
+            where = current.relative_to(repo.root)
+            if belongs is None and header.is_relative_to(repo.root / "src"):
+                failures.add(f'{where}: includes "{include}", which no target lists as a source')
+            elif belongs is not None and not belongs & allowed:
+                failures.add(f'{where}: includes "{include}" (of {", ".join(sorted(belongs))}), '
+                             f'but {target["name"]} does not link it')
+            if header not in seen:
+                seen.add(header)
+                pending.append(header)
+
+
 def main():
-    files = tracked()
-    folders = {p.parent for p in files if p.name == "CMakeLists.txt"}
-    owners = header_libraries()
-    failures = []
-    for source in files:
-        if source.suffix not in (".cpp", ".h"):
-            continue
-        folder = owner_folder(source, folders)
-        cmake = folder / "CMakeLists.txt"
-        own = folder.name if folder.parent == ROOT / "src" else None
-        libraries = linked(folder)
-        for include in INCLUDE.findall(source.read_text(errors="replace")):
-            module = include.split("/", 1)[0]
-            if "/" not in include or module not in MODULES:
-                continue  # a header of the folder itself or of a test helper
-            library = owners.get(include.rsplit(".", 1)[0], module)
-            if module == own or library in libraries:
-                continue
-            failures.append(f"{source.relative_to(ROOT)}: includes \"{include}\" but "
-                            f"{cmake.relative_to(ROOT)} does not link lumivex_{library}")
-    for failure in failures:
+    if len(sys.argv) != 2:
+        print("usage: check-includes.py BUILD_DIR", file=sys.stderr)
+        return 2
+    build = pathlib.Path(sys.argv[1]).resolve()
+    root, targets = reply(build)
+    repo = Repository(root.resolve(), build)
+    by_id = {t["id"]: t["name"] for t in targets}
+    owners = owners_by_file(repo, targets)
+    failures = set()
+    for target in targets:
+        check_target(repo, target, by_id, owners, failures)
+    for failure in sorted(failures):
         print(failure)
     return 1 if failures else 0
 

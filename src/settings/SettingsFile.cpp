@@ -203,7 +203,7 @@ struct FileContent {
 // still read, but it must never be replaced by what was read.
 FileContent readOpened(int fd) {
   using State = FileContent::State;
-  struct stat st {};
+  struct stat st = {};
   // Anything else (a folder, a FIFO, a device) is not a settings file and is left alone.
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {State::Unreadable, {}};
   FileContent content{State::Whole, {}};
@@ -241,7 +241,7 @@ FileContent readSettings(int folder, const char* name) {
 // Follows symbolic links to the file they name, which may not exist yet. Nothing for a loop.
 std::optional<std::filesystem::path> resolveLinks(std::filesystem::path file) {
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
+    struct stat st = {};
     if (lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
     std::error_code ec;
     auto target = std::filesystem::read_symlink(file, ec);
@@ -320,7 +320,7 @@ void removeStaleTemporaries(int folder, const std::string& fileName) {
   const std::time_t now = std::time(nullptr);
   while (const dirent* entry = readdir(dir)) {
     auto writer = temporaryWriter(entry->d_name, fileName);
-    struct stat st {};
+    struct stat st = {};
     if (!writer || fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode) || st.st_uid != geteuid())
       continue;

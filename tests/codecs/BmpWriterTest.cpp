@@ -120,7 +120,7 @@ TEST(BmpWriter, EmptyPictureGivesAnEmptyFileAndFailuresAreReported) {
   // the file is opened, so an existing file stays as it was. Only the first row exists; it is
   // never read.
   const std::string kept = dir.File("kept.bmp");
-  { std::ofstream(kept) << "old contents"; }
+  std::ofstream(kept) << "old contents";
   std::vector<std::uint8_t> row(70000 * 4);
   const codecs::PictureView huge{70000, 16000, 32, row.data(), 70000 * 4, nullptr, 0};
   EXPECT_THROW(codecs::SaveAsBmp(kept, huge), codecs::CodecError);

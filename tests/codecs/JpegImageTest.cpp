@@ -141,7 +141,7 @@ TEST(JpegImage, QualityKeepsLowEightBitsAndIsLimitedByLibjpeg) {
 TEST(JpegImage, EmptyPictureGivesAnEmptyFile) {
   codecs_test::TempDir dir;
   const std::string path = dir.File("empty.jpg");
-  { std::ofstream(path) << "old contents"; }
+  std::ofstream(path) << "old contents";
   codecs::SaveAsJpeg(path, codecs::PictureView{0, 0, 32, nullptr, 0, nullptr, 0}, 85);
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
@@ -150,7 +150,7 @@ TEST(JpegImage, EmptyPictureGivesAnEmptyFile) {
 TEST(JpegImage, FailuresAreReportedAndACompressionFailureLeavesTheFileAlone) {
   codecs_test::TempDir dir;
   const std::string path = dir.File("kept.jpg");
-  { std::ofstream(path) << "old contents"; }
+  std::ofstream(path) << "old contents";
   std::vector<std::uint8_t> row(70000 * 4, 0x80);
   const codecs::PictureView tooWide{70000, 1, 32, row.data(), 70000 * 4, nullptr, 0};
   EXPECT_THROW(codecs::SaveAsJpeg(path, tooWide, 85), codecs::CodecError);

@@ -15,8 +15,8 @@ using lumivex::platform::DesktopNoticeService;
 // notifier's call bound: no service is reported and the notice falls back.
 TEST(DesktopNoticeService, AHungBusHoldsTheCallerOnlyForTheCallBound) {
   QProcess daemon;
-  daemon.start(QStringLiteral("dbus-daemon"),
-               {"--session", "--nofork", "--nopidfile", "--print-address"});
+  daemon.start(QStringLiteral("dbus-daemon"), {"--config-file=" TEST_SESSION_BUS_CONF, "--nofork",
+                                               "--nopidfile", "--print-address"});
   ASSERT_TRUE(daemon.waitForReadyRead(5000));
   const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
   const QString name = QStringLiteral("hung-bus");

@@ -187,9 +187,8 @@ TEST(PortalHotkeys, StoredCombinationsArePreferredTriggersAndActivationsArePress
   auto* portal = dynamic_cast<PortalHotkeyBackend*>(hotkeys.get());
   ASSERT_NE(portal, nullptr);
   QList<std::tuple<int, unsigned, unsigned>> presses;
-  hotkeys->setPressedHandler([&](int id, unsigned mods, unsigned vk) {
-    presses.append({id, mods, vk});
-  });
+  const auto record = [&](int id, unsigned mods, unsigned vk) { presses.append({id, mods, vk}); };
+  hotkeys->setPressedHandler(record);
 
   QList<int> binds;
   QObject::connect(portal, &PortalHotkeyBackend::bindFinished,

@@ -36,9 +36,8 @@ class X11Hotkeys : public ::testing::Test {
   void SetUp() override {
     backend = createX11HotkeyBackend();
     ASSERT_TRUE(backend) << "not on X11";
-    backend->setPressedHandler([this](int id, unsigned m, unsigned vk) {
-      presses.push_back({id, m, vk});
-    });
+    const auto record = [this](int id, unsigned m, unsigned vk) { presses.push_back({id, m, vk}); };
+    backend->setPressedHandler(record);
   }
   // Presses a key as the user would and waits for the event loop to have seen it.
   void key(const QString& combination) {

@@ -39,8 +39,8 @@ std::filesystem::path syncWatched;
 
 // Takes the place of the C library's fsync for this whole test program, and records each call.
 extern "C" int fsync(int fd) {
-  struct stat st {};
-  struct stat watched {};
+  struct stat st = {};
+  struct stat watched = {};
   fstat(fd, &st);
   stat(syncWatched.c_str(), &watched);
   syncs.push_back({S_ISDIR(st.st_mode), st.st_nlink, st.st_ino, watched.st_ino});
@@ -100,7 +100,7 @@ struct SettingsStoreTest : ::testing::Test {
 TEST_F(SettingsStoreTest, KeyPathMapsToAPerUserFileWithPrivateMode) {
   EXPECT_EQ(key.path(), dir.path / "config" / "Quorlan Software" / "Vistrel.conf");
   key.write("pass1_Text", "secret");
-  struct stat st {};
+  struct stat st = {};
   ASSERT_EQ(stat(key.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(registry.key("Software\\Quorlan Software\\Bundlor5", RegistryRoot::LocalMachine).path(),
@@ -294,7 +294,7 @@ TEST_F(SettingsStoreTest, FileDataAndItsNewNameReachTheDiskBeforeAWriteReturns) 
     TemporaryFileKind kind(unnamed);
     syncs.clear();
     key.write("pass1_Text", "secret");
-    struct stat now {};
+    struct stat now = {};
     ASSERT_EQ(stat(key.path().c_str(), &now), 0);
     ASSERT_EQ(syncs.size(), 2u);
     // The new file's data first, without a name where the file system allows it ...
@@ -355,7 +355,7 @@ TEST_F(SettingsStoreTest, FailedWriteLeavesTheOldFileWhole) {
   const std::string before = dir.read(key.path());
 
   // Limit the file size below what the new file needs, as a full disk would.
-  struct rlimit old {};
+  struct rlimit old = {};
   getrlimit(RLIMIT_FSIZE, &old);
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = old;

@@ -16,9 +16,8 @@ struct Pressed {
   quint16 id;
 };
 QList<Pressed>* record(THotKeyManager& manager, QList<Pressed>& into) {
-  QObject::connect(&manager, &THotKeyManager::HotKeyPressed, [&into](quint32 value, quint16 id) {
-    into.append({value, id});
-  });
+  const auto record = [&into](quint32 value, quint16 id) { into.append({value, id}); };
+  QObject::connect(&manager, &THotKeyManager::HotKeyPressed, record);
   return &into;
 }
 }  // namespace

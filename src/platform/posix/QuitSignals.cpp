@@ -31,7 +31,7 @@ void quitOnTerminationSignals() {
     [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
     QCoreApplication::quit();
   });
-  struct sigaction action {};
+  struct sigaction action = {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
