@@ -3,4 +3,4 @@
 # makes of it. `make format` fixes the files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || exit 1
