@@ -326,7 +326,7 @@ void TCustomFtpClient::PostStatus(TFtpStatusCode code, std::string info) {
 void TCustomFtpClient::RaiseStatus(TFtpStatusCode code, const std::string& info, bool posted) {
   // A status posted before the session ended (421, the control connection's close) must not
   // bring back a session that is gone.
-  if (code > fscLogin && code != fscProgress && !(posted && state_ == ftpIdle)) SetState(ftpReady);
+  if (code > fscLogin && code != fscProgress && (!posted || state_ != ftpIdle)) SetState(ftpReady);
   if (code == fscTransferOK || code == fscDirList) ReleaseTransfer();
   if (OnFtpStatus) OnFtpStatus(*this, code, info);
 }

@@ -432,6 +432,7 @@ void TMultiSockControl::CloseConnection(int handle) {
 
 void TMultiSockControl::CloseAll() {
   std::vector<int> handles;
+  handles.reserve(order_.size());
   for (const auto& socket : order_) handles.push_back(socket->handle_);
   for (int handle : handles) CloseConnection(handle);
 }
@@ -449,6 +450,7 @@ void TMultiSockControl::HandleWrite(TDataSocket& socket) {
 
 void TMultiSockControl::IdleTick(int elapsedMs) {
   std::vector<int> handles;
+  handles.reserve(order_.size());
   for (const auto& socket : order_) handles.push_back(socket->handle_);
   for (int handle : handles) {
     TDataSocket* socket = FindOrNull(handle);

@@ -148,7 +148,7 @@ void TFormStorage::RestoreFormValues() {
         }
         bound->property.write(bound->control, value);
       } catch (const std::exception&) {
-        // One unreadable entry must not keep the others from being restored.
+        continue;  // one unreadable entry must not keep the others from being restored
       }
     }
   }

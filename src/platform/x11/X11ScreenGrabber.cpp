@@ -116,7 +116,10 @@ class SegmentPool {
 
   std::optional<Segment> take(size_t size) {
     std::lock_guard lock(mutex_);
-    if (idle_ && idle_->size < size) free(*std::exchange(idle_, std::nullopt));
+    if (idle_ && idle_->size < size) {
+      free(*idle_);
+      idle_.reset();
+    }
     std::optional<Segment> segment = std::exchange(idle_, std::nullopt);
     if (!segment) segment = create(size);
     if (segment) lent_.push_back(segment->xid);
@@ -136,7 +139,10 @@ class SegmentPool {
   // lent ones stay mapped for their pictures.
   void close() {
     std::lock_guard lock(mutex_);
-    if (idle_) free(*std::exchange(idle_, std::nullopt));
+    if (idle_) {
+      free(*idle_);
+      idle_.reset();
+    }
     for (xcb_shm_seg_t xid : lent_) xcb_shm_detach(connection_, xid);
     xcb_flush(connection_);
     connection_ = nullptr;
