@@ -12,13 +12,13 @@
 #include <QStyle>
 #include <QTabWidget>
 
+#include "base/Version.h"
 #include "settings/SettingsTable.h"
 #include "ui_TOptForm.h"
 
 namespace lumivex::options {
 namespace {
 
-constexpr const char* kProductTitle = "Lumivex v. 1.1";
 constexpr const char* kDefaultBaseName = "LumivexPhoto";
 constexpr int kFtpActionIndex = 1;
 
@@ -110,7 +110,7 @@ void TOptForm::FormCreate() {
   JPGCompr1Change();
   PNGCompr1Change();
 
-  setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - ") +
+  setWindowTitle(QStringLiteral("Lumivex v. ") + QLatin1String(kVersion) + QStringLiteral(" - ") +
                  text(310, QStringLiteral("Options...")).remove(QStringLiteral("...")));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);

@@ -6,19 +6,16 @@
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 #include "platform/UserEnvironment.h"
+#include "settings/SettingsReader.h"
 
 namespace lumivex::output {
 
-// A setting by name with the text used when it is absent (the main form's ReadSetting).
-using ReadSetting = std::function<QString(const QString& name, const QString& fallback)>;
-
 // What composing a name reads from outside; tests give fixed values.
 struct NamingSources {
-  ReadSetting readSetting;
+  const settings::SettingsReader& settings;
   const platform::UserEnvironment& environment;  // user name and desktop folder
   QDateTime now;                                 // the moment of the capture
 };

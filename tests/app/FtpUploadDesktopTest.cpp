@@ -38,7 +38,7 @@ struct FtpUploadDesktop : ::testing::Test {
     key.write(settings::kFtpFolder, "pics");
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     auto form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
-    form->overviewDelay().stop();  // the overview's notice is not what this test reads
+    form->overview().delay().stop();  // the overview's notice is not what this test reads
     return form;
   }
 

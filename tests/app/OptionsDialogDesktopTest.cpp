@@ -70,7 +70,7 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
                    [&](bool area) { captures << (area ? "area" : "screen"); });
 
   SingleInstance instance({});
-  instance.onShowOptions = [&] { form.cti1DblClick(); };
+  instance.onShowOptions = [&] { form.onTrayDoubleClick(); };
   ASSERT_EQ(instance.claim(), SingleInstance::Claim::Owned);
 
   bool typed = false;

@@ -87,7 +87,7 @@ struct OptionsDialogTest : ::testing::Test {
 TEST_F(OptionsDialogTest, FirstOpeningShowsTheSeedsAndCloseStoresEveryRow) {
   seed();
   open();
-  EXPECT_TRUE(dialog->windowTitle().startsWith("Lumivex v. 1.1"));
+  EXPECT_TRUE(dialog->windowTitle().startsWith("Lumivex v. " LUMIVEX_VERSION));
   EXPECT_EQ(dialog->size(), QSize(532, 352));
   EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "not resizable";
   EXPECT_EQ(pages()->currentWidget(), control("TabSheet1"));
