@@ -32,23 +32,23 @@ uint16_t ParsePortText(std::string_view text) {
 }
 
 FtpUploadJob::FtpUploadJob(const settings::SettingsReader& settings, const settings::Texts& texts,
-                           FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock)
+                           FtpJobHost& host, TCustomFtpClient& client, platform::Clock& clock)
     : settings_(settings),
       texts_(texts),
       host_(host),
-      ftp1_(ftp1),
+      client_(client),
       storeDelay_(clock.createTimer()) {
   storeDelay_->setInterval(500);
   storeDelay_->setTimeoutHandler([this] {
     try {
-      Timer2Timer();
+      storePicture();
     } catch (const std::exception& error) {
       host_.ShowError(error);
     }
   });
-  ftp1_.OnFtpConnected = [this](TCustomFtpClient& sender) { ftp1FtpConnected(sender); };
-  ftp1_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
-                             const std::string& info) { ftp1FtpStatus(sender, code, info); };
+  client_.OnFtpConnected = [this](TCustomFtpClient& sender) { onConnected(sender); };
+  client_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
+                               const std::string& info) { onStatus(sender, code, info); };
 }
 
 void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
@@ -63,11 +63,11 @@ void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
   pendingRemotePath_ = folder + FileNamePart(localFile);
   pendingLocalFile_ = localFile;
 
-  ftp1_.DefaultPort = port;
+  client_.DefaultPort = port;
   // The options dialog's "Passive connection (PASV)" box; unset keeps the client's default.
-  if (const std::optional<bool> passive = settings_.ftpPassive()) ftp1_.SetPassiveMode(*passive);
+  if (const std::optional<bool> passive = settings_.ftpPassive()) client_.SetPassiveMode(*passive);
   // Refused while an earlier connection is busy; that connection then takes the new names.
-  ftp1_.Login(server, user, password, "");
+  client_.Login(server, user, password, "");
 }
 
 std::string FtpUploadJob::Text(int number) { return texts_.LookupText(number); }
@@ -76,13 +76,13 @@ void FtpUploadJob::Notice(const std::string& title, const std::string& text) {
   host_.ShowNotice(title, "Lumivex", text, 1, 60);
 }
 
-void FtpUploadJob::ftp1FtpConnected(TCustomFtpClient& sender) {
+void FtpUploadJob::onConnected(TCustomFtpClient& sender) {
   Notice(Text(settings::text::kFtpStatus),
          Text(settings::text::kConnectedTo) + ": " + sender.Server());
 }
 
-void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
-                                 const std::string& info) {
+void FtpUploadJob::onStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
+                            const std::string& info) {
   switch (statusCode) {
     case fscClose:
       host_.SetTrayHint("Lumivex");
@@ -104,7 +104,7 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
       Notice(Text(settings::text::kUploadComplete), "File " + FileNamePart(pendingLocalFile_) +
                                                         " " + Text(settings::text::kUploadedTo) +
                                                         " " + sender.Server() + ".");
-      ftp1_.Logout();
+      client_.Logout();
       break;
     case fscTimeout:
       Notice(Text(settings::text::kUploadFailed), Text(settings::text::kUploadTimedOut));
@@ -114,9 +114,9 @@ void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode status
   }
 }
 
-void FtpUploadJob::Timer2Timer() {
+void FtpUploadJob::storePicture() {
   storeDelay_->stop();
-  ftp1_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
+  client_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
 }
 
 }  // namespace lumivex::ftp

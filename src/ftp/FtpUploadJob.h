@@ -35,17 +35,20 @@ uint16_t ParsePortText(std::string_view text);
 
 class FtpUploadJob {
  public:
-  // Takes over ftp1's OnFtpConnected and OnFtpStatus events; the store delay runs on `clock`.
+  // Takes over the client's OnFtpConnected and OnFtpStatus events; the store delay runs on `clock`.
   FtpUploadJob(const settings::SettingsReader& settings, const settings::Texts& texts,
-               FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock);
+               FtpJobHost& host, TCustomFtpClient& client, platform::Clock& clock);
   FtpUploadJob(const FtpUploadJob&) = delete;
   FtpUploadJob& operator=(const FtpUploadJob&) = delete;
 
   // Errors (a bad port text, an empty server text) go to the caller; nothing has connected.
   void StartFtpUpload(const std::string& fileName);
-  void ftp1FtpConnected(TCustomFtpClient& sender);
-  void ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
-  void Timer2Timer();
+  // The client's events (ftp1FtpConnected, ftp1FtpStatus): the notice of the connection, the
+  // tray's hint at each step, the store delay after the log-on, the outcome's notice.
+  void onConnected(TCustomFtpClient& sender);
+  void onStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
+  // The store delay's end (Timer2Timer): the picture goes to the server.
+  void storePicture();
 
   const std::string& PendingRemotePath() const { return pendingRemotePath_; }
   const std::string& PendingLocalFile() const { return pendingLocalFile_; }
@@ -60,7 +63,7 @@ class FtpUploadJob {
   const settings::SettingsReader& settings_;
   const settings::Texts& texts_;
   FtpJobHost& host_;
-  TCustomFtpClient& ftp1_;
+  TCustomFtpClient& client_;
   std::unique_ptr<platform::Timer> storeDelay_;  // Timer2
   std::string pendingRemotePath_;
   std::string pendingLocalFile_;

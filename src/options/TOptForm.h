@@ -49,9 +49,9 @@ class TOptForm : public QDialog {
  private:
   void FormCreate();
   void FormShow();
-  void Button1Click();
-  void SpeedButton1Click();
-  void CheckBox6Click();
+  void acceptAndClose();         // Button1Click: "OK"
+  void chooseFolder();           // SpeedButton1Click
+  void applyStartWithDesktop();  // CheckBox6Click
   void DoFinalClick();
   void FActionClick();
   void DoAnonymClick();

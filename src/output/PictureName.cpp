@@ -51,7 +51,7 @@ QString ComposePictureName(const NamingSources& sources, const std::optional<QSt
   const QString folder = pictureFolder(sources);
   const QString ext = extension ? *extension : extensionFromSettings(sources);
   const QString stamp = PictureStamp(sources.now);
-  const QString stem = AddTrailingBackslash(folder) + user + base;
+  const QString stem = AddTrailingSeparator(folder) + user + base;
   if (sources.settings.addStamp()) return stem + '_' + stamp + '.' + ext;
   return MakeUniqueFileName(stem, ext, QStringLiteral("_"));
 }
@@ -74,7 +74,7 @@ QString PictureStamp(const QDateTime& now) {
 
 bool DirectoryExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
-QString AddTrailingBackslash(const QString& folder) {
+QString AddTrailingSeparator(const QString& folder) {
   return folder.endsWith('/') ? folder : folder + '/';
 }
 

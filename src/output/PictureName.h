@@ -43,7 +43,7 @@ bool DirectoryExists(const QString& path);
 
 // The folder with one trailing separator ("/" here): unchanged when it already ends in one,
 // so empty text becomes "/".
-QString AddTrailingBackslash(const QString& folder);
+QString AddTrailingSeparator(const QString& folder);  // AddTrailingBackslash
 
 // The first name of stem.ext, stem<sep>1.ext, stem<sep>2.ext... that names no directory entry:
 // a file, a folder and a dangling link all count as taken. Nothing is reserved: the writer

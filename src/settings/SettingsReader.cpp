@@ -13,7 +13,7 @@ std::string SettingsReader::stored(std::string_view name, std::string_view fallb
   return key_.read(name).value_or(std::string(fallback));
 }
 
-std::string SettingsReader::baseName() const { return stored(kBaseName, "LumivexPhoto"); }
+std::string SettingsReader::baseName() const { return stored(kBaseName, kDefaultBaseName); }
 
 std::string SettingsReader::folder(std::string_view desktop) const {
   return stored(kFolder, desktop);
