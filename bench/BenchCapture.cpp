@@ -41,6 +41,7 @@
 #include "output/PictureOutput.h"
 #include "output/ShutterSound.h"
 #include "platform/DisplaySession.h"
+#include "platform/FakeAutostartEntry.h"
 #include "platform/FakeNoticeService.h"
 #include "platform/FakeUserEnvironment.h"
 #include "platform/ScreenGrabber.h"
@@ -144,10 +145,10 @@ class BenchForm {
       settings.WriteRegistryText(lumivex::kSettingsKey, off, "False");
     settings.WriteRegistryText(lumivex::kSettingsKey, s::kFolder, pictures_);
     settings.WriteRegistryText(lumivex::kSettingsKey, s::kBaseName, "capture");
-    form_ = std::make_unique<THidForm>(
-        THidForm::Services{environment_, errors_, QString::fromStdString(dir + "/lang.txt"),
-                           *desktop_.hotkeys, notices_, clock_, *desktop_.screen,
-                           realTimeDevice_ ? *desktop_.sound : pacedSound_, *desktop_.pointer});
+    form_ = std::make_unique<THidForm>(THidForm::Services{
+        environment_, errors_, QString::fromStdString(dir + "/lang.txt"), *desktop_.hotkeys,
+        notices_, clock_, *desktop_.screen, realTimeDevice_ ? *desktop_.sound : pacedSound_,
+        *desktop_.pointer, autostart_});
     form_->overview().delay().stop();  // no hotkey overview notice in the measured notices
     if (!errors_.errors.isEmpty())
       throw std::runtime_error("the main form: " + errors_.errors.front().toStdString());
@@ -170,6 +171,7 @@ class BenchForm {
   std::string pictures_;
   Registry settings_;  // the user's settings, beside the form's own reader
   lumivex::platform::FakeUserEnvironment environment_;
+  lumivex::platform::FakeAutostartEntry autostart_;
   lumivex::RecordingErrorReporter errors_;
   StampedNotices notices_;
   lumivex::platform::QtClock clock_;

@@ -150,8 +150,7 @@ void THidForm::onTrayDoubleClick() {
     bool& guard;
     ~ClearGuard() { guard = false; }
   } clear{optionsGuard_};
-  emit optionsDialogRequested();
-  if (services_.autostart) runOptionsDialog();
+  runOptionsDialog();
   formStorage_.Active = true;
   formStorage_.RestoreFormValues();
   registerHotkeys();
@@ -159,11 +158,11 @@ void THidForm::onTrayDoubleClick() {
 }
 
 void THidForm::runOptionsDialog() {
-  options::TOptForm dialog(
-      {registry_.key(kSettingsKey), [this](int n, const QString& d) { return LookupText(n, d); },
-       [this](quint32 value) { return hotkeys_.HotKeyToText(value, true); },
-       services_.environment.desktopFolder(), services_.archiverPresent, *services_.autostart,
-       [this](const QString& text) { showError(text); }});
+  options::TOptForm dialog({registry_.key(kSettingsKey),
+                            [this](int n, const QString& d) { return LookupText(n, d); },
+                            [this](quint32 value) { return hotkeys_.HotKeyToText(value, true); },
+                            services_.environment.desktopFolder(), services_.archiverPresent,
+                            services_.autostart, [this](const QString& text) { showError(text); }});
   // Our own grabs would swallow the combinations typed into the hotkey fields; they are
   // registered again, from the saved values, once the dialog has closed.
   hotkeys_.ClearHotKeys();

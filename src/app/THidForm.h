@@ -57,14 +57,13 @@ class THidForm : public QObject {
     platform::HotkeyBackend& hotkeys;
     platform::NoticeService& notices;
     platform::Clock& clock;
-    platform::ScreenGrabber& screen;    // the primary monitor and the active window
-    platform::SoundPlayer& sound;       // the shutter sound
-    platform::PointerControl& pointer;  // kept inside the area-selection overlay
+    platform::ScreenGrabber& screen;      // the primary monitor and the active window
+    platform::SoundPlayer& sound;         // the shutter sound
+    platform::PointerControl& pointer;    // kept inside the area-selection overlay
+    platform::AutostartEntry& autostart;  // the options dialog's start-up box
     // Starts the mail program and the archiver; null starts nothing.
     platform::Launcher* launcher = nullptr;
-    // The options dialog's start-up list and 7-Zip lookup. Without `autostart` no dialog is
-    // shown: tests watch optionsDialogRequested instead.
-    platform::AutostartEntry* autostart = nullptr;
+    // Whether the options dialog offers the archive actions (7-Zip found); unset: not offered.
     std::function<bool()> archiverPresent = nullptr;
   };
 
@@ -114,8 +113,7 @@ class THidForm : public QObject {
   platform::Timer& ftpStoreDelay() { return ftpJob_->StoreDelay(); }
 
  signals:
-  // Seams for behaviour that later modules attach to (and tests observe).
-  void optionsDialogRequested();
+  // Where the commands begin, for tests that follow the hotkeys to the command they run.
   void captureRequested(bool areaMode);
   void activeWindowCaptureRequested();
   void timedCaptureRequested(bool on);

@@ -103,11 +103,10 @@ int main(int argc, char** argv) {
   lumivex::platform::PosixLauncher launcher;
   lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
                                                  QApplication::applicationFilePath());
-  lumivex::THidForm::Services services{environment,      errors,         languageFile,
-                                       *desktop.hotkeys, notices,        clock,
-                                       *desktop.screen,  *desktop.sound, *desktop.pointer};
+  lumivex::THidForm::Services services{
+      environment, errors,          languageFile,   *desktop.hotkeys, notices,
+      clock,       *desktop.screen, *desktop.sound, *desktop.pointer, autostart};
   services.launcher = &launcher;
-  services.autostart = &autostart;
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.onTrayDoubleClick(); }); };

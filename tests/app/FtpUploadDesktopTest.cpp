@@ -25,6 +25,7 @@ struct FtpUploadDesktop : ::testing::Test {
     platform::FakeScreenGrabber screen;
     platform::FakeSoundPlayer sound;
     platform::FakePointerControl pointer;
+    platform::FakeAutostartEntry autostart;
   } platform;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};

@@ -70,6 +70,7 @@ struct CapturePlatform {
   platform::FakeScreenGrabber screen;
   LoggingSound sound;
   platform::FakePointerControl pointer;
+  platform::FakeAutostartEntry autostart;
 };
 
 // A picture whose every pixel differs from its neighbours.

@@ -89,8 +89,10 @@ TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
 
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
   start();
-  QObject::connect(form.get(), &THidForm::optionsDialogRequested,
-                   [this] { key.write(settings::kHotkey1, std::to_string(0x4000 | 0x51)); });
+  // The user types Ctrl+Q into the first hotkey field.
+  answerOptionsDialogs(*form, [](options::TOptForm& dialog) {
+    dialog.findChild<QWidget*>("HotKey1")->setProperty("hotKey", 0x4000 | 0x51);
+  });
   form->onTrayDoubleClick();
   EXPECT_FALSE(hotkeys.press(kModShift, 0x70));
   EXPECT_TRUE(hotkeys.press(kModControl, 0x51));

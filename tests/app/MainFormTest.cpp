@@ -88,7 +88,7 @@ TEST_F(MainFormTest, OptionsDialogOpensOnceAtATimeAndReschedulesTheOverview) {
   auto form = start();
   form->overview().delay().stop();
   int opened = 0;
-  QObject::connect(form.get(), &THidForm::optionsDialogRequested, [&] {
+  answerOptionsDialogs(*form, [&](options::TOptForm&) {
     ++opened;
     EXPECT_TRUE(form->optionsDialogOpen());
     form->onTrayDoubleClick();  // a second double click while the dialog shows
