@@ -42,14 +42,13 @@ void HotkeyOverview::Show() {
   const QString list = BuildHotkeyOverview(sources);
   services_.trayIcon.SetIconIndex(services_.settings.clipboardMode() ? 1 : 0);
   // String 260 has two defaults: the balloon's title reads better than the stored box title.
-  const QString balloonTitle = QString::fromStdString(
+  const QString title = QString::fromStdString(
       services_.texts.LookupText(settings::text::kHotkeysTitle, kOverviewBalloonTitle));
-  const QString boxTitle = services_.notices.text(settings::text::kHotkeysTitle);
-  services_.notices.ShowNotice(balloonTitle, boxTitle, list, platform::kNoticeInfo,
-                               kOverviewSeconds);
+  const QString boxCaption = services_.notices.text(settings::text::kHotkeysTitle);
+  services_.notices.ShowNotice(title, boxCaption, list, platform::kNoticeInfo, kOverviewSeconds);
   if (!services_.backend.isAvailable() && !shortcutHintShown_) {
     shortcutHintShown_ = true;
-    services_.notices.ShowNotice(balloonTitle, shell::kBoxCaption,
+    services_.notices.ShowNotice(title, shell::kBoxCaption,
                                  services_.notices.text(settings::text::kNoGlobalShortcuts),
                                  platform::kNoticeInfo, kOverviewSeconds);
   }

@@ -88,11 +88,11 @@ TOptForm::TOptForm(Services services, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TOptForm>()),
       services_(std::move(services)),
-      fs1(services_.settings, this) {
+      formStorage_(services_.settings, this) {
   ui_->setupUi(this);
-  fs1.onError = services_.showError;
+  formStorage_.onError = services_.showError;
   for (const char* entry : settings::kDialogStoredProps)
-    fs1.StoredProps << QString::fromLatin1(entry);
+    formStorage_.StoredProps << QString::fromLatin1(entry);
   FormCreate();
 }
 
@@ -106,7 +106,7 @@ void TOptForm::FormCreate() {
   localise();
   fillLists();
   ui_->PageControl1->setCurrentWidget(ui_->mainPage);
-  fs1.Active = true;
+  formStorage_.Active = true;
   if (services_.archiverPresent && services_.archiverPresent())
     for (const ListText& item : kArchiveActions)
       ui_->FAction->addItem(text(item.number, QLatin1String(item.defaultText)));

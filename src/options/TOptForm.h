@@ -71,7 +71,7 @@ class TOptForm : public QDialog {
   std::unique_ptr<Ui::TOptForm> ui_;
   Services services_;
   QString folderPickerTitle_, folderPickerHint_;  // strings 610 and 620
-  TFormStorage fs1;
+  TFormStorage formStorage_;                      // fs1
 };
 
 // True when every group's captions and controls fit the group at the dialog's current font.
