@@ -38,9 +38,10 @@
 #include "app/RecordingErrorReporter.h"
 #include "app/THidForm.h"
 #include "codecs/GifImage.h"
-#include "output/Feedback.h"
 #include "output/PictureOutput.h"
+#include "output/ShutterSound.h"
 #include "platform/DisplaySession.h"
+#include "platform/FakeAutostartEntry.h"
 #include "platform/FakeNoticeService.h"
 #include "platform/FakeUserEnvironment.h"
 #include "platform/ScreenGrabber.h"
@@ -128,25 +129,27 @@ class StampedNotices final : public lumivex::platform::NoticeService {
 class BenchForm {
  public:
   BenchForm(lumivex::platform::PlatformServices desktop, const std::string& dir)
-      : desktop_(std::move(desktop)), pictures_(dir + "/pictures") {
+      : desktop_(std::move(desktop)),
+        pictures_(dir + "/pictures"),
+        settings_(dir + "/config", dir + "/config-system") {
     environment_.desktop = QString::fromStdString(pictures_);
     environment_.user = QStringLiteral("bench");
     environment_.config = QString::fromStdString(dir + "/config");
     environment_.systemConfig = QString::fromStdString(dir + "/config-system");
     std::filesystem::create_directories(pictures_);
     realTimeDevice_ = PlaysInRealTime(*desktop_.sound);
-    const Registry settings(dir + "/config", dir + "/config-system");
+    const Registry& settings = settings_;
     namespace s = lumivex::settings;
     for (const char* off : {s::kSoundOn, s::kBalloonOn, s::kDoAction, s::kClipboardMode,
                             s::kAddStamp, s::kAddUserName})
       settings.WriteRegistryText(lumivex::kSettingsKey, off, "False");
     settings.WriteRegistryText(lumivex::kSettingsKey, s::kFolder, pictures_);
     settings.WriteRegistryText(lumivex::kSettingsKey, s::kBaseName, "capture");
-    form_ = std::make_unique<THidForm>(
-        THidForm::Services{environment_, errors_, QString::fromStdString(dir + "/lang.txt"),
-                           *desktop_.hotkeys, notices_, clock_, *desktop_.screen,
-                           realTimeDevice_ ? *desktop_.sound : pacedSound_, *desktop_.pointer});
-    form_->overviewDelay().stop();  // no hotkey overview notice in the measured notices
+    form_ = std::make_unique<THidForm>(THidForm::Services{
+        environment_, errors_, QString::fromStdString(dir + "/lang.txt"), *desktop_.hotkeys,
+        notices_, clock_, *desktop_.screen, realTimeDevice_ ? *desktop_.sound : pacedSound_,
+        *desktop_.pointer, autostart_});
+    form_->overview().delay().stop();  // no hotkey overview notice in the measured notices
     if (!errors_.errors.isEmpty())
       throw std::runtime_error("the main form: " + errors_.errors.front().toStdString());
   }
@@ -160,13 +163,15 @@ class BenchForm {
     return pictures_ + "/capture." + extension;
   }
   void write(const char* name, const std::string& value) const {
-    form_->registry().WriteRegistryText(lumivex::kSettingsKey, name, value);
+    settings_.WriteRegistryText(lumivex::kSettingsKey, name, value);
   }
 
  private:
   lumivex::platform::PlatformServices desktop_;
   std::string pictures_;
+  Registry settings_;  // the user's settings, beside the form's own reader
   lumivex::platform::FakeUserEnvironment environment_;
+  lumivex::platform::FakeAutostartEntry autostart_;
   lumivex::RecordingErrorReporter errors_;
   StampedNotices notices_;
   lumivex::platform::QtClock clock_;
@@ -550,7 +555,7 @@ double KeyToNoticeMs(BenchForm& bench, double budgetMs) {
     std::filesystem::remove(file);
     const auto seen = notices.size();
     const auto t0 = Clock::now();
-    bench.form().hkm1HotKeyPressed(quint32(s::kHotkeyDefaults[0]));
+    bench.form().onHotkeyPressed(quint32(s::kHotkeyDefaults[0]));
     if (notices.size() != seen + 1 || !notices.back().text.endsWith(QString::fromStdString(file)))
       throw std::runtime_error("Shift+F1 showed no notice naming " + file);
     times.push_back(std::chrono::duration<double, std::milli>(bench.notices().last - t0).count());

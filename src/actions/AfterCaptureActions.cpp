@@ -7,7 +7,7 @@
 
 #include "actions/ArchiveHandOff.h"
 #include "base/Text.h"
-#include "settings/SettingsTable.h"
+#include "settings/TextTable.h"
 
 namespace lumivex::actions {
 
@@ -23,12 +23,9 @@ void AfterCaptureActions::DoFinalAction(const QString& fullFileName) {
 }
 
 void AfterCaptureActions::dispatch(const QString& fullFileName) {
-  const auto read = [this](const char* name) {
-    return services_.registry.ReadRegistryText(kSettingsKey, name);
-  };
-  if (!isTrueText(read(settings::kDoAction))) return;
+  if (!services_.settings.doFinalAction()) return;
   // Converted only when the action is on: a bad number is an error then, and only then.
-  switch (textToInt(read(settings::kAction))) {
+  switch (services_.settings.finalAction()) {
     case kFtpUpload:
       services_.startFtpUpload(fullFileName);
       break;
@@ -50,10 +47,8 @@ void AfterCaptureActions::MailPicture(const QString& fileName) {
   const QString namePart = QFileInfo(fileName).fileName();
   email_.Attachment = QStringList{fileName};
   email_.Subject = namePart;
-  email_.SetBodyText(
-      services_.lookupText(
-          250, QStringLiteral("Lumivex has attached a picture to this e-mail message")) +
-      QStringLiteral(": ") + namePart);
+  email_.SetBodyText(QString::fromStdString(services_.texts.LookupText(settings::text::kMailBody)) +
+                     QStringLiteral(": ") + namePart);
   email_.SendMailMessage();  // its outcome goes to OnMapiError, which the program leaves unset
 }
 

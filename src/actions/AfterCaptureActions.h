@@ -1,6 +1,6 @@
 // The one optional action after a single-picture capture: upload the picture by FTP, hand it to
-// the mail program, or pack it into an archive beside it. The main form owns one of these and
-// forwards its `DoFinalAction` here.
+// the mail program, or pack it into an archive beside it. The capture road runs it after each
+// single picture.
 #pragma once
 
 #include <QString>
@@ -9,7 +9,8 @@
 
 #include "actions/TEmail.h"
 #include "platform/Launcher.h"
-#include "settings/Registry.h"
+#include "settings/SettingsReader.h"
+#include "settings/Texts.h"
 
 namespace lumivex::actions {
 
@@ -23,10 +24,10 @@ enum FinalAction {
 };
 
 struct ActionServices {
-  const Registry& registry;  // the settings, read at every call
+  const settings::SettingsReader& settings;  // read at every call
   platform::Launcher& launcher;
-  std::function<QString(int number, const QString& defaultText)> lookupText;
-  std::function<void(const QString& fileName)> startFtpUpload;  // the main form's upload job
+  const settings::Texts& texts;
+  std::function<void(const QString& fileName)> startFtpUpload;  // the upload job
   std::function<void(const QString& text)> showError;           // the standard error box
 };
 
@@ -43,7 +44,7 @@ class AfterCaptureActions {
   void MailPicture(const QString& fileName);
   void ArchivePicture(const QString& fileName, bool zipFormat);
 
-  TEmail& Email1() { return email_; }
+  TEmail& mail() { return email_; }  // Email1
 
  private:
   void dispatch(const QString& fullFileName);

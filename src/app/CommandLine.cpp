@@ -1,6 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <cstdio>
 #include <string_view>
+
+#include "base/Version.h"
 
 namespace lumivex {
 
@@ -64,16 +67,6 @@ constexpr const char* kUsage =
 
 constexpr std::string_view kCaptureOption = "--capture";
 
-struct KindName {
-  CaptureKind kind;
-  std::string_view name;
-};
-constexpr KindName kKindNames[] = {{CaptureKind::Screen, "screen"},
-                                   {CaptureKind::Area, "area"},
-                                   {CaptureKind::Window, "window"},
-                                   {CaptureKind::Timed, "timed"},
-                                   {CaptureKind::ToggleMode, "toggle-mode"}};
-
 CommandLine invalid(std::string_view argument, std::string reason = {}) {
   CommandLine line;
   line.request = CommandLine::Request::Invalid;
@@ -112,18 +105,6 @@ CommandLine readInstanceRequest(std::span<const char* const> arguments, std::siz
 }
 
 }  // namespace
-
-std::optional<CaptureKind> captureKindNamed(std::string_view name) {
-  for (const KindName& entry : kKindNames)
-    if (entry.name == name) return entry.kind;
-  return std::nullopt;
-}
-
-const char* captureKindName(CaptureKind kind) {
-  for (const KindName& entry : kKindNames)
-    if (entry.kind == kind) return entry.name.data();
-  return "";
-}
 
 CommandLine parseCommandLine(std::span<const char* const> arguments) {
   CommandLine line;
@@ -168,7 +149,7 @@ std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std
       std::fputs(kUsage, out);
       return 0;
     case CommandLine::Request::Version:
-      std::fputs("lumivex " LUMIVEX_VERSION "\n", out);
+      std::fprintf(out, "lumivex %s\n", kVersion);
       return 0;
     case CommandLine::Request::Invalid: {
       std::string reason = line.invalidReason;

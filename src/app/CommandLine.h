@@ -11,18 +11,15 @@
 #include <string>
 #include <string_view>
 
+#include "settings/CaptureCommands.h"
+
 namespace lumivex {
 
 // The captures a start can ask for, one per hotkey: `--capture KIND` and the D-Bus method
-// Capture take the same words.
-enum class CaptureKind { Screen, Area, Window, Timed, ToggleMode };
-
-// "screen", "area", "window", "timed", "toggle-mode"; nothing for any other word.
-std::optional<CaptureKind> captureKindNamed(std::string_view name);
-// The word for `kind`.
-const char* captureKindName(CaptureKind kind);
-// The words, for messages: "screen, area, window, timed or toggle-mode".
-inline constexpr const char* kCaptureKindList = "screen, area, window, timed or toggle-mode";
+// Capture take the words of the command table.
+using settings::CaptureKind;
+using settings::captureKindNamed;
+using settings::kCaptureKindList;
 
 struct CommandLine {
   enum class Request { Run, Help, Version, Invalid, Capture, Options };

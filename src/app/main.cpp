@@ -45,7 +45,7 @@ using lumivex::platform::SingleInstance;
 // options dialog.
 SingleInstance::Request instanceRequest(const lumivex::CommandLine& line) {
   if (line.request == lumivex::CommandLine::Request::Capture)
-    return QString::fromLatin1(lumivex::captureKindName(line.capture));
+    return QString::fromLatin1(lumivex::settings::captureCommand(line.capture).word);
   return std::nullopt;
 }
 
@@ -54,22 +54,6 @@ SingleInstance::CaptureKinds captureKinds() {
   return {
       [](const QString& word) { return lumivex::captureKindNamed(word.toStdString()).has_value(); },
       QLatin1String(lumivex::kCaptureKindList)};
-}
-
-// Exactly what the matching hotkey does.
-void capture(lumivex::THidForm& form, lumivex::CaptureKind kind) {
-  switch (kind) {
-    case lumivex::CaptureKind::Screen:
-      return form.CaptureScreen(false);
-    case lumivex::CaptureKind::Area:
-      return form.CaptureScreen(true);
-    case lumivex::CaptureKind::Window:
-      return form.CaptureActiveWindow();
-    case lumivex::CaptureKind::Timed:
-      return form.SetTimedCapture(!form.timedCaptureRunning());
-    case lumivex::CaptureKind::ToggleMode:
-      return form.ToggleStorageMode();
-  }
 }
 
 }  // namespace
@@ -119,18 +103,17 @@ int main(int argc, char** argv) {
   lumivex::platform::PosixLauncher launcher;
   lumivex::platform::XdgAutostartEntry autostart(environment.configFolder(),
                                                  QApplication::applicationFilePath());
-  lumivex::THidForm::Services services{environment,      errors,         languageFile,
-                                       *desktop.hotkeys, notices,        clock,
-                                       *desktop.screen,  *desktop.sound, *desktop.pointer};
+  lumivex::THidForm::Services services{
+      environment, errors,          languageFile,   *desktop.hotkeys, notices,
+      clock,       *desktop.screen, *desktop.sound, *desktop.pointer, autostart};
   services.launcher = &launcher;
-  services.autostart = &autostart;
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
-  instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.cti1DblClick(); }); };
+  instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.onTrayDoubleClick(); }); };
   instance.onCapture = [&](const QString& word) {
     // Only words isCaptureKind accepted, or this start's own, get here.
     if (const auto kind = lumivex::captureKindNamed(word.toStdString()))
-      lumivex::guarded(errors, [&] { capture(form, *kind); });
+      lumivex::guarded(errors, [&] { form.RunCommand(*kind); });  // what its hotkey does
   };
   // A start with a request found no instance and became it: it now does what it was asked.
   if (commandLine.request != lumivex::CommandLine::Request::Run)

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/Text.h"
+#include "base/Version.h"
 #include "ftp/FtpClient.h"
 
 namespace {
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::puts("lumivex-ftp " LUMIVEX_VERSION);
+      std::printf("lumivex-ftp %s\n", lumivex::kVersion);
       return 0;
     }
     if (arg == "--active") {

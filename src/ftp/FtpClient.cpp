@@ -246,7 +246,7 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
       SetState(ftpReady);
       break;
     case 226:
-      if (state_ == ftpIdle || state_ == ftpListing) {
+      if (state_ == ftpIdle) {
         Failure(code, text);
       } else if (state_ == ftpQuerying) {
         SetState(ftpReady);
@@ -264,13 +264,9 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
       RaiseStatus(fscLogin, "");
       break;
     case 250:
-      if (state_ == ftpChangingDir) {
-        SetState(ftpReady);
-        SetState(ftpQuerying);
-        SendCommand("PWD");
-      } else if (state_ == ftpStoring) {
+      if (state_ == ftpStoring) {
         StoreConfirmed();
-      } else if (state_ != ftpRetrieving) {
+      } else {
         SetState(ftpReady);
         RaiseStatus(fscComplete, "");
       }

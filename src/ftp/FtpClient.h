@@ -18,10 +18,7 @@ enum TFtpState : uint8_t {
   ftpIdle = 0,
   ftpLoggingIn = 1,
   ftpReady = 2,
-  ftpChangingDir = 3,
-  ftpRetrieving = 4,
   ftpStoring = 5,
-  ftpListing = 6,
   ftpQuerying = 7,
 };
 
@@ -43,16 +40,6 @@ const char* StatusName(TFtpStatusCode code);
 
 enum TFtpFileType { ftAscii, ftBinary };
 
-// SOCKS proxy settings; with an empty Address no proxy is used (and none is supported).
-enum TSocksVersion { svSocks4, svSocks4a, svSocks5 };
-struct TSocksServerInfo {
-  std::string Address;
-  uint16_t Port = 1080;
-  TSocksVersion SocksVersion = svSocks4;
-  std::string UserCode;
-  std::string Password;
-};
-
 inline constexpr size_t kCommandStackSize = 128;
 
 class TCustomFtpClient : public TCustomMultiClient {
@@ -64,7 +51,6 @@ class TCustomFtpClient : public TCustomMultiClient {
   TFtpFileType FileType = ftBinary;
   int IdleTimeout = 0;      // control connection, milliseconds, 0 = none
   int TransferTimeout = 0;  // data connection, milliseconds, 0 = none
-  TSocksServerInfo SocksServer;
 
   bool PassiveMode() const { return passiveMode_; }
   // Changes only while Idle, LoggingIn or Ready; returns whether it did.

@@ -2,7 +2,6 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
-#include "settings/SettingsTable.h"
 #include "settings/TextTable.h"
 
 #include <stdexcept>
@@ -32,86 +31,92 @@ uint16_t ParsePortText(std::string_view text) {
   return static_cast<uint16_t>(port);
 }
 
-FtpUploadJob::FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock)
-    : host_(host), ftp1_(ftp1), storeDelay_(clock.createTimer()) {
+FtpUploadJob::FtpUploadJob(const settings::SettingsReader& settings, const settings::Texts& texts,
+                           FtpJobHost& host, TCustomFtpClient& client, platform::Clock& clock)
+    : settings_(settings),
+      texts_(texts),
+      host_(host),
+      client_(client),
+      storeDelay_(clock.createTimer()) {
   storeDelay_->setInterval(500);
   storeDelay_->setTimeoutHandler([this] {
     try {
-      Timer2Timer();
+      storePicture();
     } catch (const std::exception& error) {
       host_.ShowError(error);
     }
   });
-  ftp1_.OnFtpConnected = [this](TCustomFtpClient& sender) { ftp1FtpConnected(sender); };
-  ftp1_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
-                             const std::string& info) { ftp1FtpStatus(sender, code, info); };
+  client_.OnFtpConnected = [this](TCustomFtpClient& sender) { onConnected(sender); };
+  client_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
+                               const std::string& info) { onStatus(sender, code, info); };
 }
 
 void FtpUploadJob::StartFtpUpload(const std::string& fileName) {
-  std::string user = host_.ReadRegistryText(settings::kFtpUser);
-  std::string password = host_.ReadRegistryText(settings::kFtpPassword);
-  std::string folder = NormaliseRemoteFolder(host_.ReadRegistryText(settings::kFtpFolder));
+  std::string user = settings_.ftpUser();
+  std::string password = settings_.ftpPassword();
+  std::string folder = NormaliseRemoteFolder(settings_.ftpFolder());
   // A bad port stops the job here, before the pending names change or anything connects.
-  uint16_t port = ParsePortText(host_.ReadRegistryText(settings::kFtpPort));
-  std::string server = host_.ReadRegistryText(settings::kFtpServer);
+  uint16_t port = ParsePortText(settings_.ftpPortText());
+  std::string server = settings_.ftpServer();
 
   std::string localFile(trimmed(fileName));
   pendingRemotePath_ = folder + FileNamePart(localFile);
   pendingLocalFile_ = localFile;
 
-  ftp1_.DefaultPort = port;
+  client_.DefaultPort = port;
   // The options dialog's "Passive connection (PASV)" box; unset keeps the client's default.
-  if (std::string passive = host_.ReadRegistryText(settings::kFtpPassive); !passive.empty())
-    ftp1_.SetPassiveMode(isTrueText(passive));
+  if (const std::optional<bool> passive = settings_.ftpPassive()) client_.SetPassiveMode(*passive);
   // Refused while an earlier connection is busy; that connection then takes the new names.
-  ftp1_.Login(server, user, password, "");
+  client_.Login(server, user, password, "");
 }
 
-std::string FtpUploadJob::Text(int number) {
-  return host_.LookupText(number, settings::defaultText(number));
-}
+std::string FtpUploadJob::Text(int number) { return texts_.LookupText(number); }
 
 void FtpUploadJob::Notice(const std::string& title, const std::string& text) {
   host_.ShowNotice(title, "Lumivex", text, 1, 60);
 }
 
-void FtpUploadJob::ftp1FtpConnected(TCustomFtpClient& sender) {
-  Notice(Text(240), Text(160) + ": " + sender.Server());
+void FtpUploadJob::onConnected(TCustomFtpClient& sender) {
+  Notice(Text(settings::text::kFtpStatus),
+         Text(settings::text::kConnectedTo) + ": " + sender.Server());
 }
 
-void FtpUploadJob::ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
-                                 const std::string& info) {
+void FtpUploadJob::onStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode,
+                            const std::string& info) {
   switch (statusCode) {
     case fscClose:
       host_.SetTrayHint("Lumivex");
       break;
     case fscLogin:
-      host_.SetTrayHint(sender.User() + " " + Text(170) + " " + sender.Server());
+      host_.SetTrayHint(sender.User() + " " + Text(settings::text::kLoggedOnTo) + " " +
+                        sender.Server());
       storeDelay_->start();
       break;
     case fscCurrentDir:
       host_.SetTrayHint(info);
       break;
     case fscProgress:
-      host_.SetTrayHint(std::to_string(sender.ByteCount()) + " " + Text(190));
+      host_.SetTrayHint(std::to_string(sender.ByteCount()) + " " +
+                        Text(settings::text::kBytesTransferred));
       break;
     case fscTransferOK:
       host_.SetTrayHint("Lumivex");
-      Notice(Text(200), "File " + FileNamePart(pendingLocalFile_) + " " + Text(210) + " " +
-                            sender.Server() + ".");
-      ftp1_.Logout();
+      Notice(Text(settings::text::kUploadComplete), "File " + FileNamePart(pendingLocalFile_) +
+                                                        " " + Text(settings::text::kUploadedTo) +
+                                                        " " + sender.Server() + ".");
+      client_.Logout();
       break;
     case fscTimeout:
-      Notice(Text(220), Text(230));
+      Notice(Text(settings::text::kUploadFailed), Text(settings::text::kUploadTimedOut));
       break;
     default:
       break;
   }
 }
 
-void FtpUploadJob::Timer2Timer() {
+void FtpUploadJob::storePicture() {
   storeDelay_->stop();
-  ftp1_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
+  client_.Store(pendingRemotePath_, pendingLocalFile_, 0, 1);
 }
 
 }  // namespace lumivex::ftp

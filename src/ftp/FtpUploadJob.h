@@ -1,6 +1,6 @@
 // The after-capture FTP upload: reads the FTP settings, logs on, stores the picture half a
 // second after the log-on, and reports progress in the tray. The main form owns the job and
-// the client; the job reaches the rest of the program only through FtpJobHost.
+// the client and wires it to the settings, the texts and an FtpJobHost for the notices.
 #pragma once
 
 #include <exception>
@@ -10,16 +10,15 @@
 
 #include "ftp/FtpClient.h"
 #include "platform/Clock.h"
+#include "settings/SettingsReader.h"
+#include "settings/Texts.h"
 
 namespace lumivex::ftp {
 
-// What the job needs from the program. Texts are UTF-8.
+// Where the job's progress goes. Texts are UTF-8.
 class FtpJobHost {
  public:
   virtual ~FtpJobHost() = default;
-  // A value of the settings key read directly from the store; empty when absent.
-  virtual std::string ReadRegistryText(std::string_view valueName) = 0;
-  virtual std::string LookupText(int number, std::string_view defaultText) = 0;
   // The program's notice: `title` on a balloon, `boxCaption` on a message box (the host decides
   // which). Icon kind: 0 none, 1 information, 2 warning, 3 error.
   virtual void ShowNotice(const std::string& title, const std::string& boxCaption,
@@ -36,16 +35,20 @@ uint16_t ParsePortText(std::string_view text);
 
 class FtpUploadJob {
  public:
-  // Takes over ftp1's OnFtpConnected and OnFtpStatus events; the store delay runs on `clock`.
-  FtpUploadJob(FtpJobHost& host, TCustomFtpClient& ftp1, platform::Clock& clock);
+  // Takes over the client's OnFtpConnected and OnFtpStatus events; the store delay runs on `clock`.
+  FtpUploadJob(const settings::SettingsReader& settings, const settings::Texts& texts,
+               FtpJobHost& host, TCustomFtpClient& client, platform::Clock& clock);
   FtpUploadJob(const FtpUploadJob&) = delete;
   FtpUploadJob& operator=(const FtpUploadJob&) = delete;
 
   // Errors (a bad port text, an empty server text) go to the caller; nothing has connected.
   void StartFtpUpload(const std::string& fileName);
-  void ftp1FtpConnected(TCustomFtpClient& sender);
-  void ftp1FtpStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
-  void Timer2Timer();
+  // The client's events (ftp1FtpConnected, ftp1FtpStatus): the notice of the connection, the
+  // tray's hint at each step, the store delay after the log-on, the outcome's notice.
+  void onConnected(TCustomFtpClient& sender);
+  void onStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
+  // The store delay's end (Timer2Timer): the picture goes to the server.
+  void storePicture();
 
   const std::string& PendingRemotePath() const { return pendingRemotePath_; }
   const std::string& PendingLocalFile() const { return pendingLocalFile_; }
@@ -57,8 +60,10 @@ class FtpUploadJob {
   std::string Text(int number);
   void Notice(const std::string& title, const std::string& text);
 
+  const settings::SettingsReader& settings_;
+  const settings::Texts& texts_;
   FtpJobHost& host_;
-  TCustomFtpClient& ftp1_;
+  TCustomFtpClient& client_;
   std::unique_ptr<platform::Timer> storeDelay_;  // Timer2
   std::string pendingRemotePath_;
   std::string pendingLocalFile_;

@@ -1,38 +1,57 @@
 #include "options/HotkeyOverview.h"
 
-#include "settings/SettingsTable.h"
-
-#include <array>
+#include "settings/CaptureCommands.h"
+#include "settings/TextTable.h"
 
 namespace lumivex::options {
 namespace {
-
-// The text number of each hotkey's line ("Full screen", "Screen area", "Active window", "Timed
-// capture", "Switch storage mode"), in the order of settings::kHotkeys.
-constexpr std::array<int, 5> kLabels = {270, 280, 290, 300, 800};
 
 const QString kCrLf = QStringLiteral("\r\n");
 
 }  // namespace
 
-bool OverviewClipboardMode(const OverviewSources& sources) {
-  return sources.readSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False"))
-             .toLower() == QStringLiteral("true");
-}
-
 QString BuildHotkeyOverview(const OverviewSources& sources) {
   QString text;
-  for (size_t i = 0; i < kLabels.size(); ++i) {
-    const int value =
-        sources.readSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]);
-    text +=
-        sources.lookupText(kLabels[i]) + QStringLiteral(" - ") + sources.hotKeyText(quint32(value));
-    if (i + 1 < kLabels.size()) text += kCrLf;
+  for (std::size_t i = 0; i < settings::kCaptureCommands.size(); ++i) {
+    const int value = sources.settings.hotkey(i);
+    text += sources.lookupText(settings::kCaptureCommands[i].labelText) + QStringLiteral(" - ") +
+            sources.hotKeyText(quint32(value));
+    if (i + 1 < settings::kCaptureCommands.size()) text += kCrLf;
   }
   text += kCrLf + QStringLiteral("------------") + kCrLf;
-  text += OverviewClipboardMode(sources) ? sources.lookupText(790)   // "Capture to clipboard."
-                                         : sources.lookupText(780);  // "Capture to file."
+  text += sources.lookupText(sources.settings.clipboardMode() ? settings::text::kCaptureToClipboard
+                                                              : settings::text::kCaptureToFile);
   return text;
+}
+
+HotkeyOverview::HotkeyOverview(Services services)
+    : services_(services), delay_(services.clock.createTimer()) {
+  delay_->setInterval(kOverviewDelayMs);
+  delay_->setSingleShot(true);
+}
+
+void HotkeyOverview::Schedule() {
+  if (!delay_->isActive()) delay_->start();
+}
+
+void HotkeyOverview::Show() {
+  delay_->stop();
+  const OverviewSources sources{
+      [this](int number) { return services_.notices.text(number); }, services_.settings,
+      [this](quint32 value) { return services_.hotkeys.HotKeyToText(value, true); }};
+  const QString list = BuildHotkeyOverview(sources);
+  services_.trayIcon.SetIconIndex(services_.settings.clipboardMode() ? 1 : 0);
+  // String 260 has two defaults: the balloon's title reads better than the stored box title.
+  const QString title = QString::fromStdString(
+      services_.texts.LookupText(settings::text::kHotkeysTitle, kOverviewBalloonTitle));
+  const QString boxCaption = services_.notices.text(settings::text::kHotkeysTitle);
+  services_.notices.ShowNotice(title, boxCaption, list, platform::kNoticeInfo, kOverviewSeconds);
+  if (!services_.backend.isAvailable() && !shortcutHintShown_) {
+    shortcutHintShown_ = true;
+    services_.notices.ShowNotice(title, shell::kBoxCaption,
+                                 services_.notices.text(settings::text::kNoGlobalShortcuts),
+                                 platform::kNoticeInfo, kOverviewSeconds);
+  }
 }
 
 }  // namespace lumivex::options

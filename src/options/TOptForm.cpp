@@ -12,14 +12,14 @@
 #include <QStyle>
 #include <QTabWidget>
 
+#include "base/Version.h"
+#include "settings/SettingsReader.h"
 #include "settings/SettingsTable.h"
 #include "ui_TOptForm.h"
 
 namespace lumivex::options {
 namespace {
 
-constexpr const char* kProductTitle = "Lumivex v. 1.1";
-constexpr const char* kDefaultBaseName = "LumivexPhoto";
 constexpr int kFtpActionIndex = 1;
 
 // Captions that come from the language lookup; the form's own text is the default.
@@ -28,21 +28,24 @@ struct Caption {
   int number;
 };
 constexpr Caption kCaptions[] = {
-    {"GroupBox1", 340},       {"Label1", 350},          {"Label2", 360},      {"Label3", 370},
-    {"Label7", 380},          {"Label12", 770},         {"GroupBox2", 390},   {"RadioButton1", 730},
-    {"RadioButton2", 740},    {"Label4", 400},          {"fName1Label", 410}, {"CheckBox1", 420},
-    {"CheckBox2", 430},       {"fPath1Label", 440},     {"GroupBox4", 450},   {"ClickOn", 460},
-    {"BalloonOn", 470},       {"CheckBox6", 480},       {"DoFinal", 490},     {"GroupBox3", 500},
-    {"Label6", 510},          {"GroupBox6", 540},       {"Label8", 550},      {"Label10", 560},
-    {"FtpServer1Label", 650}, {"DoAnonym", 660},        {"user1Label", 670},  {"pass1Label", 680},
-    {"FtpPort1Label", 690},   {"RemFolder1Label", 700}, {"DoPasv", 710},
+    {"GroupBox1", 340},        {"fullScreenLabel", 350}, {"areaLabel", 360},
+    {"windowLabel", 370},      {"timedLabel", 380},      {"storageModeLabel", 770},
+    {"GroupBox2", 390},        {"RadioButton1", 730},    {"RadioButton2", 740},
+    {"pictureTypeLabel", 400}, {"fName1Label", 410},     {"CheckBox1", 420},
+    {"CheckBox2", 430},        {"fPath1Label", 440},     {"GroupBox4", 450},
+    {"ClickOn", 460},          {"BalloonOn", 470},       {"startWithDesktop", 480},
+    {"DoFinal", 490},          {"GroupBox3", 500},       {"intervalLabel", 510},
+    {"GroupBox6", 540},        {"jpegLabel", 550},       {"pngLabel", 560},
+    {"FtpServer1Label", 650},  {"DoAnonym", 660},        {"user1Label", 670},
+    {"pass1Label", 680},       {"FtpPort1Label", 690},   {"RemFolder1Label", 700},
+    {"DoPasv", 710},
 };
 struct PageCaption {
   const char* page;
   int number;
 };
 constexpr PageCaption kPageCaptions[] = {
-    {"TabSheet1", 335}, {"TabSheet2", 445}, {"TabSheet4", 720}, {"TabSheet3", 600}};
+    {"mainPage", 335}, {"advancedPage", 445}, {"ftpPage", 720}, {"aboutPage", 600}};
 
 struct ListText {
   int number;
@@ -85,11 +88,11 @@ TOptForm::TOptForm(Services services, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TOptForm>()),
       services_(std::move(services)),
-      fs1(services_.settings, this) {
+      formStorage_(services_.settings, this) {
   ui_->setupUi(this);
-  fs1.onError = services_.showError;
+  formStorage_.onError = services_.showError;
   for (const char* entry : settings::kDialogStoredProps)
-    fs1.StoredProps << QString::fromLatin1(entry);
+    formStorage_.StoredProps << QString::fromLatin1(entry);
   FormCreate();
 }
 
@@ -102,15 +105,15 @@ QString TOptForm::text(int number, const QString& defaultText) const {
 void TOptForm::FormCreate() {
   localise();
   fillLists();
-  ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
-  fs1.Active = true;
+  ui_->PageControl1->setCurrentWidget(ui_->mainPage);
+  formStorage_.Active = true;
   if (services_.archiverPresent && services_.archiverPresent())
     for (const ListText& item : kArchiveActions)
       ui_->FAction->addItem(text(item.number, QLatin1String(item.defaultText)));
   JPGCompr1Change();
   PNGCompr1Change();
 
-  setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - ") +
+  setWindowTitle(QStringLiteral("Lumivex v. ") + QLatin1String(kVersion) + QStringLiteral(" - ") +
                  text(310, QStringLiteral("Options...")).remove(QStringLiteral("...")));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
@@ -119,10 +122,10 @@ void TOptForm::FormCreate() {
   auto* stars = new StarPasswordStyle;
   stars->setParent(this);
   ui_->pass1->setStyle(stars);
-  ui_->SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  ui_->folderButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   // The hidden pages: FTP until its rule shows it, About never.
-  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet4), false);
-  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet3), false);
+  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->ftpPage), false);
+  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->aboutPage), false);
   for (auto* field : {ui_->HotKey1, ui_->HotKey2, ui_->HotKey3, ui_->HotKey4, ui_->HotKey5})
     field->setTextOf(services_.hotKeyText);
   ui_->HotKey5->setReplacementModifier(0x4000);  // Ctrl for the storage-mode key
@@ -165,9 +168,9 @@ void TOptForm::fillLists() {
 // Reactions run when a state changes, by the user or by the restore: the stored order relies
 // on it (the action index before DoFinal, the FTP fields before DoAnonym).
 void TOptForm::connectReactions() {
-  connect(ui_->Button1, &QPushButton::clicked, this, &TOptForm::Button1Click);
-  connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TOptForm::SpeedButton1Click);
-  connect(ui_->CheckBox6, &QCheckBox::toggled, this, &TOptForm::CheckBox6Click);
+  connect(ui_->okButton, &QPushButton::clicked, this, &TOptForm::acceptAndClose);
+  connect(ui_->folderButton, &QToolButton::clicked, this, &TOptForm::chooseFolder);
+  connect(ui_->startWithDesktop, &QCheckBox::toggled, this, &TOptForm::applyStartWithDesktop);
   connect(ui_->DoFinal, &QCheckBox::toggled, this, &TOptForm::DoFinalClick);
   connect(ui_->FAction, &QComboBox::activated, this, &TOptForm::FActionClick);
   connect(ui_->DoAnonym, &QCheckBox::toggled, this, &TOptForm::DoAnonymClick);
@@ -188,11 +191,12 @@ void TOptForm::showEvent(QShowEvent* event) {
 }
 
 void TOptForm::FormShow() {
-  ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
-  const QString name =
-      fs1.ReadSetting(QLatin1String(settings::kBaseName), QLatin1String(kDefaultBaseName));
-  ui_->fName1->setText(name.isEmpty() ? QLatin1String(kDefaultBaseName) : name);
-  const QString folder = fs1.ReadSetting(QLatin1String(settings::kFolder), services_.desktopFolder);
+  ui_->PageControl1->setCurrentWidget(ui_->mainPage);
+  const settings::SettingsReader stored(services_.settings);
+  const QString name = QString::fromStdString(stored.baseName());
+  ui_->fName1->setText(name.isEmpty() ? QLatin1String(settings::kDefaultBaseName) : name);
+  const QString folder =
+      QString::fromStdString(stored.folder(services_.desktopFolder.toStdString()));
   ui_->fPath1->setText(folder.isEmpty() ? services_.desktopFolder : folder);
   ui_->HotKey1->setFocus();
 }
@@ -206,13 +210,14 @@ void TOptForm::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void TOptForm::Button1Click() {
-  if (ui_->fName1->text().isEmpty()) ui_->fName1->setText(QLatin1String(kDefaultBaseName));
+void TOptForm::acceptAndClose() {
+  if (ui_->fName1->text().isEmpty())
+    ui_->fName1->setText(QLatin1String(settings::kDefaultBaseName));
   if (ui_->fPath1->text().isEmpty()) ui_->fPath1->setText(services_.desktopFolder);
   close();  // the form storage saves on every close
 }
 
-void TOptForm::SpeedButton1Click() {
+void TOptForm::chooseFolder() {
   // Qt's own dialog, so the instruction text can be shown beside the folder view.
   QFileDialog picker(this, folderPickerTitle_);
   picker.setOption(QFileDialog::DontUseNativeDialog);
@@ -228,10 +233,10 @@ void TOptForm::SpeedButton1Click() {
   ui_->fPath1->setText(QDir::toNativeSeparators(QDir::cleanPath(picker.selectedFiles().first())));
 }
 
-void TOptForm::CheckBox6Click() {
+void TOptForm::applyStartWithDesktop() {
   // The box keeps its new state when the entry cannot be written.
   try {
-    services_.autostart.setEnabled(ui_->CheckBox6->isChecked());
+    services_.autostart.setEnabled(ui_->startWithDesktop->isChecked());
   } catch (const std::exception& e) {
     if (services_.showError) services_.showError(QString::fromUtf8(e.what()));
   }
@@ -246,7 +251,7 @@ void TOptForm::FActionClick() { showFtpPageWhenChosen(); }
 
 void TOptForm::showFtpPageWhenChosen() {
   ui_->PageControl1->setTabVisible(
-      ui_->PageControl1->indexOf(ui_->TabSheet4),
+      ui_->PageControl1->indexOf(ui_->ftpPage),
       ui_->DoFinal->isChecked() && ui_->FAction->currentIndex() == kFtpActionIndex);
 }
 
@@ -260,17 +265,17 @@ void TOptForm::DoAnonymClick() {
 
 void TOptForm::RadioButton1Click() {
   const bool toFile = ui_->RadioButton2->isChecked();
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{ui_->Label4, ui_->PicType, ui_->fName1, ui_->CheckBox1,
-                                       ui_->CheckBox2, ui_->fPath1, ui_->SpeedButton1})
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           ui_->pictureTypeLabel, ui_->PicType, ui_->fName1, ui_->CheckBox1, ui_->CheckBox2,
+           ui_->fPath1, ui_->folderButton})
     control->setEnabled(toFile);
 }
 
 void TOptForm::RadioButton2Click() { RadioButton1Click(); }
 
-void TOptForm::JPGCompr1Change() { ui_->Label9->setNum(ui_->JPGCompr1->value()); }
+void TOptForm::JPGCompr1Change() { ui_->jpegValue->setNum(ui_->JPGCompr1->value()); }
 
-void TOptForm::PNGCompr1Change() { ui_->Label11->setNum(ui_->PNGCompr1->value()); }
+void TOptForm::PNGCompr1Change() { ui_->pngValue->setNum(ui_->PNGCompr1->value()); }
 
 // The desktop's font, made smaller only as far as the longest caption needs.
 void TOptForm::fitFontToCaptions() {

@@ -49,9 +49,9 @@ class TOptForm : public QDialog {
  private:
   void FormCreate();
   void FormShow();
-  void Button1Click();
-  void SpeedButton1Click();
-  void CheckBox6Click();
+  void acceptAndClose();         // Button1Click: "OK"
+  void chooseFolder();           // SpeedButton1Click
+  void applyStartWithDesktop();  // CheckBox6Click
   void DoFinalClick();
   void FActionClick();
   void DoAnonymClick();
@@ -71,7 +71,7 @@ class TOptForm : public QDialog {
   std::unique_ptr<Ui::TOptForm> ui_;
   Services services_;
   QString folderPickerTitle_, folderPickerHint_;  // strings 610 and 620
-  TFormStorage fs1;
+  TFormStorage formStorage_;                      // fs1
 };
 
 // True when every group's captions and controls fit the group at the dialog's current font.

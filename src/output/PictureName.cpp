@@ -5,20 +5,13 @@
 
 #include <sys/stat.h>
 
-#include "base/Text.h"
-#include "settings/SettingsTable.h"
-
 namespace lumivex::output {
 namespace {
-
-bool isOn(const NamingSources& sources, const char* name) {
-  return isTrueText(sources.readSetting(QLatin1String(name), QStringLiteral("True")).toStdString());
-}
 
 // The user's name and "_", or nothing when the setting is off or no name can be had (a lone
 // "_" in front of every picture name would say nothing).
 QString userNamePart(const NamingSources& sources) {
-  if (!isOn(sources, settings::kAddUserName)) return {};
+  if (!sources.settings.addUserName()) return {};
   const QString name = GetCurrentUserName(sources.environment);
   qsizetype first = 0, last = name.size();
   while (first < last && name[first].unicode() <= 32) ++first;
@@ -28,15 +21,13 @@ QString userNamePart(const NamingSources& sources) {
 
 QString pictureFolder(const NamingSources& sources) {
   const QString desktop = DesktopFolder(sources.environment);
-  const QString folder = sources.readSetting(QLatin1String(settings::kFolder), desktop);
+  const QString folder = QString::fromStdString(sources.settings.folder(desktop.toStdString()));
   // A folder that no longer exists falls back to the desktop without a word.
   return DirectoryExists(folder) ? folder : desktop;
 }
 
 QString extensionFromSettings(const NamingSources& sources) {
-  const QString type =
-      sources.readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0"));
-  return PictureExtension(textToInt(type.toStdString()));
+  return PictureExtension(sources.settings.pictureType());
 }
 
 }  // namespace
@@ -55,14 +46,13 @@ QString PictureExtension(int pictureType) {
 }
 
 QString ComposePictureName(const NamingSources& sources, const std::optional<QString>& extension) {
-  const QString base =
-      sources.readSetting(QLatin1String(settings::kBaseName), QStringLiteral("LumivexPhoto"));
+  const QString base = QString::fromStdString(sources.settings.baseName());
   const QString user = userNamePart(sources);
   const QString folder = pictureFolder(sources);
   const QString ext = extension ? *extension : extensionFromSettings(sources);
   const QString stamp = PictureStamp(sources.now);
-  const QString stem = AddTrailingBackslash(folder) + user + base;
-  if (isOn(sources, settings::kAddStamp)) return stem + '_' + stamp + '.' + ext;
+  const QString stem = AddTrailingSeparator(folder) + user + base;
+  if (sources.settings.addStamp()) return stem + '_' + stamp + '.' + ext;
   return MakeUniqueFileName(stem, ext, QStringLiteral("_"));
 }
 
@@ -84,7 +74,7 @@ QString PictureStamp(const QDateTime& now) {
 
 bool DirectoryExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
-QString AddTrailingBackslash(const QString& folder) {
+QString AddTrailingSeparator(const QString& folder) {
   return folder.endsWith('/') ? folder : folder + '/';
 }
 

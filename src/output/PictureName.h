@@ -6,19 +6,16 @@
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 #include "platform/UserEnvironment.h"
+#include "settings/SettingsReader.h"
 
 namespace lumivex::output {
 
-// A setting by name with the text used when it is absent (the main form's ReadSetting).
-using ReadSetting = std::function<QString(const QString& name, const QString& fallback)>;
-
 // What composing a name reads from outside; tests give fixed values.
 struct NamingSources {
-  ReadSetting readSetting;
+  const settings::SettingsReader& settings;
   const platform::UserEnvironment& environment;  // user name and desktop folder
   QDateTime now;                                 // the moment of the capture
 };
@@ -46,7 +43,7 @@ bool DirectoryExists(const QString& path);
 
 // The folder with one trailing separator ("/" here): unchanged when it already ends in one,
 // so empty text becomes "/".
-QString AddTrailingBackslash(const QString& folder);
+QString AddTrailingSeparator(const QString& folder);  // AddTrailingBackslash
 
 // The first name of stem.ext, stem<sep>1.ext, stem<sep>2.ext... that names no directory entry:
 // a file, a folder and a dangling link all count as taken. Nothing is reserved: the writer

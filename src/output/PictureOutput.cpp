@@ -3,11 +3,9 @@
 #include <QFile>
 #include <QSysInfo>
 
-#include "base/Text.h"
 #include "codecs/BmpWriter.h"
 #include "codecs/JpegImage.h"
 #include "codecs/PngWriter.h"
-#include "settings/SettingsTable.h"
 
 namespace lumivex::output {
 namespace {
@@ -45,11 +43,6 @@ QImage writableImage(const QImage& image, PictureType type) {
 
 std::string pathOf(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
 
-// The level or quality text of this moment, as an integer; the writer keeps its low 8 bits.
-int readQuality(const Registry& registry, const char* name) {
-  return textToInt(registry.ReadRegistryText(kSettingsKey, name));
-}
-
 }  // namespace
 
 WriterPicture::WriterPicture(const QImage& image, PictureType type)
@@ -65,14 +58,8 @@ WriterPicture::WriterPicture(const QImage& image, PictureType type)
   view_.colourCount = int(colours_.size());
 }
 
-bool ClipboardMode(const ReadSetting& readSetting) {
-  return isTrueText(
-      readSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")).toStdString());
-}
-
-std::optional<PictureType> ReadPictureType(const ReadSetting& readSetting) {
-  const QString text = readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0"));
-  const int type = textToInt(text.toStdString());
+std::optional<PictureType> ReadPictureType(const settings::SettingsReader& settings) {
+  const int type = settings.pictureType();
   if (type < 0 || type > 2) return std::nullopt;
   return PictureType(type);
 }
@@ -83,19 +70,20 @@ void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
 }
 
 void SavePicture(const QString& fileName, const QImage& picture, PictureType type,
-                 const Registry& registry) {
+                 const settings::SettingsReader& settings) {
   switch (type) {
     case PictureType::Png:
-      return SaveAsPng(fileName, picture, registry);
+      return SaveAsPng(fileName, picture, settings);
     case PictureType::Bmp:
       return SaveAsBmp(fileName, picture);
     case PictureType::Jpg:
-      return SaveAsJpeg(fileName, picture, registry);
+      return SaveAsJpeg(fileName, picture, settings);
   }
 }
 
-void SaveAsPng(const QString& fileName, const QImage& picture, const Registry& registry) {
-  const int level = readQuality(registry, settings::kPngLevel);
+void SaveAsPng(const QString& fileName, const QImage& picture,
+               const settings::SettingsReader& settings) {
+  const int level = settings.pngLevel();  // the writer keeps its low 8 bits
   const WriterPicture source(picture, PictureType::Png);
   codecs::SaveAsPng(pathOf(fileName), source.view(), level);
 }
@@ -105,8 +93,9 @@ void SaveAsBmp(const QString& fileName, const QImage& picture) {
   codecs::SaveAsBmp(pathOf(fileName), source.view());
 }
 
-void SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& registry) {
-  const int quality = readQuality(registry, settings::kJpegQuality);
+void SaveAsJpeg(const QString& fileName, const QImage& picture,
+                const settings::SettingsReader& settings) {
+  const int quality = settings.jpegQuality();
   const WriterPicture source(picture, PictureType::Jpg);
   codecs::SaveAsJpeg(pathOf(fileName), source.view(), quality);
 }

@@ -1,10 +1,10 @@
 // Where a captured picture goes: the clipboard, or a PNG, BMP or JPG file written by the
 // picture writers. One function per step; the main form runs them in this order:
 //
-//   if (ClipboardMode(readSetting)) {
+//   if (settings.clipboardMode()) {
 //     PutPictureOnClipboard(clipboard, picture); release; NotifyDone(name); DoFinalAction(name);
-//   } else if (auto type = ReadPictureType(readSetting)) {      // read again, at output time
-//     try SavePicture(name, picture, *type, registry), remember the error;
+//   } else if (auto type = ReadPictureType(settings)) {         // read again, at output time
+//     try SavePicture(name, picture, *type, settings), remember the error;
 //     release; NotifyDone(name); DoFinalAction(name);           // whether the write failed or not
 //     then show the remembered error in the standard error box;
 //   }                                                           // other types: nothing at all
@@ -15,40 +15,36 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 #include "codecs/Picture.h"
-#include "settings/Registry.h"
+#include "settings/SettingsReader.h"
 
 namespace lumivex::output {
-
-using ReadSetting = std::function<QString(const QString& name, const QString& fallback)>;
 
 // "PicType_ItemIndex" values that write a file.
 enum class PictureType { Png = 0, Bmp = 1, Jpg = 2 };
 
-// The storage mode of this moment: "Radiobutton1_Checked" reads "true" (absent: file mode).
-bool ClipboardMode(const ReadSetting& readSetting);
-
 // The picture type of this moment; nothing for a number that writes no file (no notice and no
 // after-capture action follow then). Throws "'%s' is not a valid integer value" for a text that
 // is no integer.
-std::optional<PictureType> ReadPictureType(const ReadSetting& readSetting);
+std::optional<PictureType> ReadPictureType(const settings::SettingsReader& settings);
 
 // Clipboard mode: replaces the clipboard's content with the picture. The clipboard keeps it for
 // other programs as long as this program runs.
 void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture);
 
 // File mode: writes the picture in the chosen format. PNG and JPG read their level or quality
-// ("PNGCompr1_Position", "JPGCompr1_Position") from the settings key at this call; a text that
+// ("PNGCompr1_Position", "JPGCompr1_Position") from the settings at this call; a text that
 // is no integer throws "'%s' is not a valid integer value" before the file is created. Writer
 // failures throw their own texts ("Cannot create file ...", "Stream write error").
 void SavePicture(const QString& fileName, const QImage& picture, PictureType type,
-                 const Registry& registry);
-void SaveAsPng(const QString& fileName, const QImage& picture, const Registry& registry);
+                 const settings::SettingsReader& settings);
+void SaveAsPng(const QString& fileName, const QImage& picture,
+               const settings::SettingsReader& settings);
 void SaveAsBmp(const QString& fileName, const QImage& picture);
-void SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& registry);
+void SaveAsJpeg(const QString& fileName, const QImage& picture,
+                const settings::SettingsReader& settings);
 
 // A captured picture as the writers see it. Its pixels are the image's own, shared and not
 // copied, for the formats a writer's view describes (Mono, Indexed8, RGB555, BGR888, RGB32,

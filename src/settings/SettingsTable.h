@@ -39,6 +39,9 @@ inline constexpr const char* kPngLevel = "PNGCompr1_Position";
 inline constexpr const char* kClipboardMode = "Radiobutton1_Checked";
 inline constexpr const char* kFileMode = "Radiobutton2_Checked";
 
+// The picture's base name where none is stored.
+inline constexpr const char* kDefaultBaseName = "LumivexPhoto";
+
 // The placeholder password of anonymous FTP log-ons.
 inline constexpr const char* kAnonymousPassword = "lumivex@example.com";
 
@@ -56,7 +59,7 @@ inline constexpr std::array<SeedRow, 27> kSeedTable = {{
     {kHotkey5, "16500"},
     {kAddStamp, "True"},
     {kAddUserName, "False"},
-    {kBaseName, "LumivexPhoto"},
+    {kBaseName, kDefaultBaseName},
     {kFolder, nullptr},
     {kPictureType, "0"},
     {kInterval, "5"},

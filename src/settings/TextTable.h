@@ -7,6 +7,40 @@
 
 namespace lumivex::settings {
 
+// The string numbers the program looks up by name; the dialog's controls name theirs in its own
+// table (options/TOptForm.cpp).
+namespace text {
+inline constexpr int kScreenCaptured = 145;
+inline constexpr int kPictureSavedAs = 150;
+inline constexpr int kConnectedTo = 160;
+inline constexpr int kLoggedOnTo = 170;
+inline constexpr int kBytesTransferred = 190;
+inline constexpr int kUploadComplete = 200;
+inline constexpr int kUploadedTo = 210;
+inline constexpr int kUploadFailed = 220;
+inline constexpr int kUploadTimedOut = 230;
+inline constexpr int kFtpStatus = 240;
+inline constexpr int kMailBody = 250;
+inline constexpr int kHotkeysTitle = 260;
+inline constexpr int kFullScreen = 270;
+inline constexpr int kScreenArea = 280;
+inline constexpr int kActiveWindow = 290;
+inline constexpr int kTimedCapture = 300;
+inline constexpr int kOptionsItem = 310;
+inline constexpr int kShowHotkeysItem = 320;
+inline constexpr int kExitItem = 330;
+inline constexpr int kSelectFolder = 610;
+inline constexpr int kPictureOnClipboard = 750;
+inline constexpr int kNoTimedCaptureToClipboard = 760;
+inline constexpr int kCaptureToFile = 780;
+inline constexpr int kCaptureToClipboard = 790;
+inline constexpr int kSwitchStorageMode = 800;
+inline constexpr int kNewStorageMode = 810;
+inline constexpr int kCommandNotAvailable = 820;
+inline constexpr int kNoWindowCapture = 900;
+inline constexpr int kNoGlobalShortcuts = 910;
+}  // namespace text
+
 struct TextRow {
   int number;
   const char* text;  // the built-in English default
@@ -65,8 +99,8 @@ inline constexpr std::array<TextRow, 72> kTextTable = {{
     {600, "About"},
     {610, "Select folder..."},
     {620, "Please, choose the folder where you want your picture(s) to be stored."},
-    {630, "Compress picture to ZIP with Bundlor"},
-    {640, "Compress picture to 7-zip with Bundlor"},
+    {630, "Compress picture to ZIP with 7-Zip"},
+    {640, "Compress picture to 7z with 7-Zip"},
     {650, "FTP server address (ftp:// not required):"},
     {660, "Anonymous access"},
     {670, "User name:"},

@@ -1,14 +1,12 @@
 #include "shell/HotkeyDispatch.h"
 
-#include "settings/SettingsTable.h"
-
 namespace lumivex::shell {
 
-void DispatchHotKey(quint32 value, const ReadSettingInt& readSettingInt,
-                    const HotKeyActions& actions) {
-  for (int i = 0; i < kHotKeyCount; ++i) {
-    const int stored = readSettingInt(QLatin1String(settings::kHotkeys[i]), 0);
-    if (stored >= 0 && quint32(stored) == value && actions[i]) actions[i]();
+void DispatchHotKey(quint32 value, const settings::SettingsReader& settings,
+                    const std::function<void(settings::CaptureKind)>& run) {
+  for (std::size_t i = 0; i < settings::kCaptureCommands.size(); ++i) {
+    const int stored = settings.storedHotkey(i).value_or(0);
+    if (stored >= 0 && quint32(stored) == value) run(settings::kCaptureCommands[i].kind);
   }
 }
 

@@ -1,21 +1,20 @@
-// Which of the five hotkeys a pressed combination means, decided from the settings of the moment.
+// Which of the five capture commands a pressed combination means, decided from the settings of
+// the moment.
 #pragma once
 
-#include <QString>
+#include <QtGlobal>
 
-#include <array>
 #include <functional>
+
+#include "settings/CaptureCommands.h"
+#include "settings/SettingsReader.h"
 
 namespace lumivex::shell {
 
-inline constexpr int kHotKeyCount = 5;
-
-using ReadSettingInt = std::function<int(const QString& name, int fallback)>;
-using HotKeyActions = std::array<std::function<void()>, kHotKeyCount>;
-
-// Runs, in table order, the action of every hotkey whose setting holds `value`. Each setting is
-// read just before its own test, after the previous action has finished.
-void DispatchHotKey(quint32 value, const ReadSettingInt& readSettingInt,
-                    const HotKeyActions& actions);
+// Runs, in table order, every command whose hotkey setting holds `value`. Each setting is read
+// just before its own test, after the previous command has finished; a value that cannot be
+// read matches nothing.
+void DispatchHotKey(quint32 value, const settings::SettingsReader& settings,
+                    const std::function<void(settings::CaptureKind)>& run);
 
 }  // namespace lumivex::shell

@@ -5,16 +5,18 @@
 
 #include <functional>
 
+#include "settings/TextTable.h"
+
 namespace lumivex::shell {
 
 struct StorageMode {
   bool clipboard;
   int iconIndex() const { return clipboard ? 1 : 0; }
   // The notice's text number ("Capture to clipboard." / "Capture to file.").
-  int messageNumber() const { return clipboard ? 790 : 780; }
+  int messageNumber() const {
+    return clipboard ? settings::text::kCaptureToClipboard : settings::text::kCaptureToFile;
+  }
 };
-
-inline constexpr int kStorageModeTitleNumber = 810;  // "New storage mode."
 
 // The mode that the storage-mode hotkey switches to from the stored "Radiobutton1_Checked":
 // clipboard when it reads "false" in any letter case, file for any other text.

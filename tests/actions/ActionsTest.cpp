@@ -85,7 +85,7 @@ TEST_F(FakeLauncherTest, MailOpensOneMessageWithTheNameAsSubjectAndTheNoteAsBody
                          "--attach", picture}));
 
   // A translated note; a path far over 255 characters arrives whole.
-  rig.text250 = "Lumivex ha allegato un'immagine";
+  rig.translateMailBody("Lumivex ha allegato un'immagine");
   const QString deep = rig.picture(std::string(20, 'd') + "/" + std::string(120, 'e') + "/" +
                                    std::string(120, 'f') + "/shot.png");
   ASSERT_GT(deep.size(), 255);
@@ -96,7 +96,7 @@ TEST_F(FakeLauncherTest, MailOpensOneMessageWithTheNameAsSubjectAndTheNoteAsBody
 
   // No file under the name (clipboard mode): nothing opens and nothing is shown.
   QList<int> codes;
-  actions->Email1().OnMapiError = [&](int code) { codes << code; };
+  actions->mail().OnMapiError = [&](int code) { codes << code; };
   actions->DoFinalAction(picture + ".missing");
   EXPECT_EQ(launcher.starts().size(), 2);
   EXPECT_EQ(codes, QList<int>{kMailAttachmentNotFound});

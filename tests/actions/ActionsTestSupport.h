@@ -11,6 +11,7 @@
 
 #include "TempDir.h"
 #include "actions/AfterCaptureActions.h"
+#include "settings/Registry.h"
 #include "settings/SettingsTable.h"
 
 namespace lumivex::actions::test {
@@ -18,18 +19,19 @@ namespace lumivex::actions::test {
 struct ActionsRig {
   TempDir dir;
   Registry registry{dir.path / "config", dir.path / "etc"};
+  settings::SettingsReader settings{registry.key(kSettingsKey)};
+  settings::Texts texts{dir.path / "lang.txt"};
   QStringList uploads;
   QStringList errors;
-  QString text250;  // a translation of string 250, empty for the built-in text
 
   std::unique_ptr<AfterCaptureActions> make(platform::Launcher& launcher) {
-    return std::make_unique<AfterCaptureActions>(
-        ActionServices{registry, launcher,
-                       [this](int number, const QString& defaultText) {
-                         return number == 250 && !text250.isEmpty() ? text250 : defaultText;
-                       },
-                       [this](const QString& fileName) { uploads << fileName; },
-                       [this](const QString& text) { errors << text; }});
+    return std::make_unique<AfterCaptureActions>(ActionServices{
+        settings, launcher, texts, [this](const QString& fileName) { uploads << fileName; },
+        [this](const QString& text) { errors << text; }});
+  }
+  // A translation of string 250 in the language file.
+  void translateMailBody(const std::string& text) const {
+    dir.write("lang.txt", "[lumivex_it]\n250=" + text + "\n");
   }
   void setAction(const char* doFinal, const char* action) {
     registry.WriteRegistryText(kSettingsKey, settings::kDoAction, doFinal);

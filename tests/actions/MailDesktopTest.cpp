@@ -43,7 +43,7 @@ TEST(MailDesktopTest, StandInMailProgramReceivesSubjectBodyAndAttachment) {
 
   platform::PosixLauncher launcher;
   auto actions = rig.make(launcher);
-  ASSERT_TRUE(actions->Email1().MapiAvail()) << "xdg-email (package xdg-utils) is not installed";
+  ASSERT_TRUE(actions->mail().MapiAvail()) << "xdg-email (package xdg-utils) is not installed";
   rig.setAction("True", "2");
   const QString plain = rig.picture("pics/shot one.png");
   const QString odd = rig.picture("pics/-it's \"q\" $HOME & more.png");

@@ -25,6 +25,7 @@ struct FtpUploadDesktop : ::testing::Test {
     platform::FakeScreenGrabber screen;
     platform::FakeSoundPlayer sound;
     platform::FakePointerControl pointer;
+    platform::FakeAutostartEntry autostart;
   } platform;
   RecordingErrorReporter errors;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
@@ -38,7 +39,7 @@ struct FtpUploadDesktop : ::testing::Test {
     key.write(settings::kFtpFolder, "pics");
     auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     auto form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
-    form->overviewDelay().stop();  // the overview's notice is not what this test reads
+    form->overview().delay().stop();  // the overview's notice is not what this test reads
     return form;
   }
 

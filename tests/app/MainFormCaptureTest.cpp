@@ -70,6 +70,7 @@ struct CapturePlatform {
   platform::FakeScreenGrabber screen;
   LoggingSound sound;
   platform::FakePointerControl pointer;
+  platform::FakeAutostartEntry autostart;
 };
 
 // A picture whose every pixel differs from its neighbours.
@@ -143,7 +144,7 @@ class MainFormCapture : public ::testing::Test {
         env, errors, QString::fromStdString((dir.path / "lang.txt").string()), platform);
     services.launcher = &launcher;
     form = std::make_unique<THidForm>(services);
-    form->overviewDelay().stop();
+    form->overview().delay().stop();
     cancelAreaSelections(*form);
   }
 
@@ -225,7 +226,7 @@ TEST_F(MainFormCapture, TimedCaptureWritesOneLoopingGifNamedAtTheStop) {
   key.write(settings::kIntervalUnit, "1");  // seconds
   start();
   form->SetTimedCapture(true);
-  ASSERT_TRUE(form->timedCaptureRunning());
+  ASSERT_TRUE(form->timedRun().running());
   platform.clock.advance(1999);
   EXPECT_THAT(log.events, IsEmpty()) << "the first frame comes one interval after the start";
   platform.clock.advance(2 * 2000 + 1);
@@ -234,7 +235,7 @@ TEST_F(MainFormCapture, TimedCaptureWritesOneLoopingGifNamedAtTheStop) {
   platform.screen.setScreen(screen);
   platform.clock.advance(2000);
   form->SetTimedCapture(false);
-  EXPECT_FALSE(form->timedCaptureRunning());
+  EXPECT_FALSE(form->timedRun().running());
 
   const QString gif = desktop + "/LumivexPhoto_2005_06_19 22_22_27.gif";
   EXPECT_THAT(desktopFiles(), ElementsAre(QFileInfo(gif).fileName()));
@@ -254,7 +255,7 @@ TEST_F(MainFormCapture, TimedCaptureRefusalsAndTheExitDuringARun) {
   start();
   form->ToggleStorageMode();  // clipboard mode
   form->SetTimedCapture(true);
-  EXPECT_FALSE(form->timedCaptureRunning());
+  EXPECT_FALSE(form->timedRun().running());
   ASSERT_EQ(notices.size(), 2);
   EXPECT_EQ(notices[1].title, "Command not available.");
   EXPECT_EQ(notices[1].text, "Timed capture is not available when storing pictures to clipboard.");
@@ -265,7 +266,7 @@ TEST_F(MainFormCapture, TimedCaptureRefusalsAndTheExitDuringARun) {
   key.write(settings::kInterval, "five");
   platform.hotkeys.press(platform::kModShift, 0x73);  // Shift+F4
   EXPECT_THAT(errors.errors, ElementsAre("'five' is not a valid integer value"));
-  EXPECT_FALSE(form->timedCaptureRunning());
+  EXPECT_FALSE(form->timedRun().running());
 
   key.write(settings::kInterval, "1");
   form->SetTimedCapture(true);

@@ -54,8 +54,7 @@ class MainFormDesktop : public ::testing::Test {
     QObject::connect(form.get(), &THidForm::timedCaptureRequested, [this] { actions << "timed"; });
     QObject::connect(form.get(), &THidForm::storageModeToggleRequested,
                      [this] { actions << "storage"; });
-    QObject::connect(form.get(), &THidForm::optionsDialogRequested,
-                     [this] { actions << "options"; });
+    answerOptionsDialogs(*form, [this](options::TOptForm&) { actions << "options"; });
     cancelAreaSelections(*form);
   }
 

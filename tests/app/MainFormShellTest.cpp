@@ -37,7 +37,7 @@ class MainFormShell : public ::testing::Test {
     platform.notices.balloons = false;
     const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
     form = std::make_unique<THidForm>(formServices(env, errors, lang, platform));
-    if (stopOverview) form->overviewDelay().stop();  // each test asks for the overview itself
+    if (stopOverview) form->overview().delay().stop();  // each test asks for the overview itself
     QObject::connect(form.get(), &THidForm::captureRequested,
                      [this](bool area) { actions << (area ? "area" : "screen"); });
     QObject::connect(form.get(), &THidForm::activeWindowCaptureRequested,
@@ -78,9 +78,9 @@ TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrati
 TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
   start();
   hotkeys.press(kModShift, 0x73);
-  EXPECT_TRUE(form->timedCaptureRunning());
+  EXPECT_TRUE(form->timedRun().running());
   hotkeys.press(kModShift, 0x73);
-  EXPECT_FALSE(form->timedCaptureRunning());
+  EXPECT_FALSE(form->timedRun().running());
   EXPECT_EQ(actions, QStringList({"timed on", "timed off"}));
   // Stopped before the first frame: nothing to write, and no notice.
   EXPECT_EQ(errors.errors, QStringList({"No GIF Data to write"}));
@@ -89,9 +89,11 @@ TEST_F(MainFormShell, TimedCaptureHotkeyStartsOrStopsByTheTimersState) {
 
 TEST_F(MainFormShell, OptionsDialogsNewCombinationReplacesTheOldOne) {
   start();
-  QObject::connect(form.get(), &THidForm::optionsDialogRequested,
-                   [this] { key.write(settings::kHotkey1, std::to_string(0x4000 | 0x51)); });
-  form->cti1DblClick();
+  // The user types Ctrl+Q into the first hotkey field.
+  answerOptionsDialogs(*form, [](options::TOptForm& dialog) {
+    dialog.findChild<QWidget*>("HotKey1")->setProperty("hotKey", 0x4000 | 0x51);
+  });
+  form->onTrayDoubleClick();
   EXPECT_FALSE(hotkeys.press(kModShift, 0x70));
   EXPECT_TRUE(hotkeys.press(kModControl, 0x51));
   EXPECT_EQ(actions, QStringList({"screen"}));
@@ -109,7 +111,7 @@ TEST_F(MainFormShell, OldShellNoticesAreMessageBoxes) {
   EXPECT_EQ(notices[0].iconKind, platform::kNoticeInfo);
   EXPECT_EQ(form->trayIcon().IconIndex(), 1);
 
-  form->Timer3Timer();
+  form->overview().Show();
   ASSERT_EQ(notices.size(), 2);
   EXPECT_EQ(notices[1].way, Way::MessageBox);
   EXPECT_EQ(notices[1].title, "Hotkey to caputre...");
@@ -125,7 +127,7 @@ TEST_F(MainFormShell, OldShellNoticesAreMessageBoxes) {
 TEST_F(MainFormShell, OverviewFollowsTheStartAfterItsDelay) {
   start(false);
   platform.clock.advance(options::kOverviewDelayMs - 100);
-  form->ShowHotkeys1Click();
+  form->onShowHotkeysClicked();
   platform.clock.advance(99);
   EXPECT_TRUE(notices.isEmpty());
   platform.clock.advance(1);
@@ -158,10 +160,10 @@ TEST_F(MainFormShell, NoticesGoToTheNotificationServiceWhereThereIsOne) {
 TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   start();
   key.write(settings::kClipboardMode, "TRUE");
-  form->Timer3Timer();
+  form->overview().Show();
   EXPECT_EQ(form->trayIcon().IconIndex(), 1);
   key.write(settings::kClipboardMode, "anything");
-  form->Timer3Timer();
+  form->overview().Show();
   EXPECT_EQ(form->trayIcon().IconIndex(), 0);
   ASSERT_EQ(notices.size(), 2);
   EXPECT_TRUE(notices[1].text.endsWith("\r\n------------\r\nCapture to file."));
@@ -177,8 +179,8 @@ TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
 TEST_F(MainFormShell, OverviewPointsOnceToTheDesktopsKeyboardSettingsWithoutGlobalShortcuts) {
   hotkeys.available = false;
   start();
-  form->Timer3Timer();
-  form->Timer3Timer();
+  form->overview().Show();
+  form->overview().Show();
   ASSERT_EQ(notices.size(), 3);
   EXPECT_TRUE(notices[0].text.startsWith("Full screen - Shift+F1"));
   EXPECT_TRUE(notices[1].text.startsWith("This desktop offers programs no global shortcuts."));
@@ -191,7 +193,7 @@ TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {
   dir.write("lang.txt", "[lumivex_it]\n260=Tasti di scelta rapida\n790=Cattura negli appunti.\n");
   start();
   form->ToggleStorageMode();
-  form->Timer3Timer();
+  form->overview().Show();
   ASSERT_EQ(notices.size(), 2);
   EXPECT_EQ(notices[0].text, "Cattura negli appunti.");
   EXPECT_EQ(notices[1].title, "Tasti di scelta rapida");

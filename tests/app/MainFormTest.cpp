@@ -41,8 +41,8 @@ TEST_F(MainFormTest, FirstStartSeedsEveryValueInTableOrder) {
   }
   EXPECT_EQ(key.read(settings::kFolder), (dir.path / "Desktop").string());
   EXPECT_THAT(*key.read(settings::kFtpPassword), ::testing::MatchesRegex(".+@.+\\..+"));
-  EXPECT_TRUE(form->overviewDelay().isActive()) << "the overview is scheduled";
-  EXPECT_FALSE(form->timedCaptureTimer().isActive());
+  EXPECT_TRUE(form->overview().delay().isActive()) << "the overview is scheduled";
+  EXPECT_FALSE(form->timedRun().timer().isActive());
   EXPECT_FALSE(form->ftpStoreDelay().isActive());
   EXPECT_EQ(form->ftpClient().State(), ftp::ftpIdle);
 }
@@ -70,7 +70,7 @@ TEST_F(MainFormTest, SeedingErrorIsShownAndSkipsTheRestOfTheStart) {
   auto form = start();
   EXPECT_THAT(errors.errors, ElementsAre("Error creating system registry entry"));
   EXPECT_EQ(menuItem(*form, kExit)->text(), "Esci") << "the menu is localised before the seeding";
-  EXPECT_FALSE(form->overviewDelay().isActive()) << "steps after the seeding are skipped";
+  EXPECT_FALSE(form->overview().delay().isActive()) << "steps after the seeding are skipped";
 }
 
 TEST_F(MainFormTest, TrayMenuTextsComeFromTheLanguageFile) {
@@ -86,19 +86,19 @@ TEST_F(MainFormTest, TrayMenuTextsComeFromTheLanguageFile) {
 
 TEST_F(MainFormTest, OptionsDialogOpensOnceAtATimeAndReschedulesTheOverview) {
   auto form = start();
-  form->overviewDelay().stop();
+  form->overview().delay().stop();
   int opened = 0;
-  QObject::connect(form.get(), &THidForm::optionsDialogRequested, [&] {
+  answerOptionsDialogs(*form, [&](options::TOptForm&) {
     ++opened;
     EXPECT_TRUE(form->optionsDialogOpen());
-    form->cti1DblClick();  // a second double click while the dialog shows
+    form->onTrayDoubleClick();  // a second double click while the dialog shows
     menuItem(*form, kOptions)->trigger();
   });
-  form->cti1DblClick();
+  form->onTrayDoubleClick();
   EXPECT_EQ(opened, 1);
   EXPECT_FALSE(form->optionsDialogOpen());
-  EXPECT_TRUE(form->overviewDelay().isActive());
-  form->cti1DblClick();
+  EXPECT_TRUE(form->overview().delay().isActive());
+  form->onTrayDoubleClick();
   EXPECT_EQ(opened, 2);
 }
 

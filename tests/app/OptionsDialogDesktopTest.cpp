@@ -6,7 +6,6 @@
 #include "TestEnvironment.h"
 #include "app/THidForm.h"
 #include "options/TOptForm.h"
-#include "platform/FakeAutostartEntry.h"
 #include "platform/dbus/SingleInstance.h"
 #include "settings/SettingsFile.h"
 
@@ -56,12 +55,10 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
   TempDir dir;
   platform::FakeUserEnvironment env = environmentIn(dir);
   RecordingErrorReporter errors;
-  platform::FakeAutostartEntry autostart;
   SettingsFile key{dir.path / "config/Quorlan Software/Vistrel.conf", kSettingsKey};
   const auto lang = QString::fromStdString((dir.path / "lang.txt").string());
   DesktopPlatform platform;
   THidForm::Services services = formServices(env, errors, lang, platform);
-  services.autostart = &autostart;
   QDir().mkpath(env.desktop);  // where the captures go
   THidForm form(services);
   cancelAreaSelections(form);
@@ -70,7 +67,7 @@ TEST(OptionsDialogDesktop, SecondStartOpensItAndATypedHotkeyReplacesTheOldOne) {
                    [&](bool area) { captures << (area ? "area" : "screen"); });
 
   SingleInstance instance({});
-  instance.onShowOptions = [&] { form.cti1DblClick(); };
+  instance.onShowOptions = [&] { form.onTrayDoubleClick(); };
   ASSERT_EQ(instance.claim(), SingleInstance::Claim::Owned);
 
   bool typed = false;

@@ -5,7 +5,9 @@
 #include "app/RecordingErrorReporter.h"
 #include "app/THidForm.h"
 #include "capture/TAreaForm.h"
+#include "options/TOptForm.h"
 #include "platform/DisplaySession.h"
+#include "platform/FakeAutostartEntry.h"
 #include "platform/FakeClock.h"
 #include "platform/FakeHotkeyBackend.h"
 #include "platform/FakeNoticeService.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 inline lumivex::platform::FakeUserEnvironment environmentIn(const TempDir& dir) {
@@ -39,6 +42,7 @@ struct FakePlatform {
   lumivex::platform::FakeScreenGrabber screen;
   lumivex::platform::FakeSoundPlayer sound;
   lumivex::platform::FakePointerControl pointer;
+  lumivex::platform::FakeAutostartEntry autostart;
 };
 
 // The test desktop's own services, as main() chooses them there.
@@ -47,6 +51,7 @@ struct DesktopPlatform {
       lumivex::platform::createPlatformServices(lumivex::platform::DisplayBackend::kX11);
   lumivex::platform::DesktopNoticeService notices;
   lumivex::platform::QtClock clock;
+  lumivex::platform::FakeAutostartEntry autostart;
 };
 
 // The services of a main form whose user lives in `env`, with the language file `lang`.
@@ -63,7 +68,8 @@ lumivex::THidForm::Services formServices(const lumivex::platform::UserEnvironmen
             platform.clock,
             *platform.desktop.screen,
             *platform.desktop.sound,
-            *platform.desktop.pointer};
+            *platform.desktop.pointer,
+            platform.autostart};
   else
     return {env,
             errors,
@@ -73,7 +79,8 @@ lumivex::THidForm::Services formServices(const lumivex::platform::UserEnvironmen
             platform.clock,
             platform.screen,
             platform.sound,
-            platform.pointer};
+            platform.pointer,
+            platform.autostart};
 }
 
 // Every area selection `form` opens is cancelled as soon as it shows, like a user pressing
@@ -86,4 +93,32 @@ inline void cancelAreaSelections(lumivex::THidForm& form) {
         if (auto* overlay = qobject_cast<lumivex::capture::TAreaForm*>(window)) overlay->close();
     });
   });
+}
+
+// Answers every options dialog that shows while `scope` lives: `act` runs inside the dialog's
+// modal loop, then the dialog closes the way the user closes it (saving its values).
+inline void answerOptionsDialogs(QObject& scope,
+                                 std::function<void(lumivex::options::TOptForm&)> act) {
+  class Answerer : public QObject {
+   public:
+    Answerer(QObject& parent, std::function<void(lumivex::options::TOptForm&)> act)
+        : QObject(&parent), act_(std::move(act)) {
+      qApp->installEventFilter(this);
+    }
+
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* dialog = qobject_cast<lumivex::options::TOptForm*>(watched);
+      if (dialog && event->type() == QEvent::Show)
+        QTimer::singleShot(0, dialog, [this, dialog] {
+          act_(*dialog);
+          dialog->close();
+        });
+      return false;
+    }
+
+   private:
+    std::function<void(lumivex::options::TOptForm&)> act_;
+  };
+  new Answerer(scope, std::move(act));
 }

@@ -7,27 +7,46 @@
 #include "FtpTestSupport.h"
 #include "ftp/FtpUploadJob.h"
 #include "platform/qt/QtClock.h"
+#include "settings/Registry.h"
 #include "settings/SettingsTable.h"
 
 namespace lumivex::ftp {
 namespace {
 
+// The settings file and the language file of a test, written as a test assigns values.
+struct StoredFiles {
+  QTemporaryDir dir;
+  SettingsFile key{dir.filePath("Vistrel.conf").toStdString(), kSettingsKey};
+  std::filesystem::path languageFile = dir.filePath("lang.txt").toStdString();
+  std::map<int, std::string> entries;
+
+  struct Value {
+    const SettingsFile& key;
+    std::string name;
+    void operator=(const std::string& value) const { key.write(name, value); }
+  };
+  Value operator[](const char* name) const { return {key, name}; }
+  void operator=(std::initializer_list<std::pair<const char*, std::string>> values) const {
+    for (const auto& [name, value] : values) key.write(name, value);
+  }
+  // An entry of the language file.
+  void translate(int number, const std::string& text) {
+    entries[number] = text;
+    std::string file = "[lumivex_it]\n";
+    for (const auto& [n, t] : entries) file += std::to_string(n) + "=" + t + "\n";
+    test::WriteFile(languageFile.string(), file);
+  }
+};
+
 class FakeHost : public FtpJobHost {
  public:
-  std::map<std::string, std::string> settings;
-  std::map<int, std::string> language;  // entries of a language file
-  std::vector<std::string> notices;     // "title|text"
+  StoredFiles settings;
+  lumivex::settings::SettingsReader reader{settings.key};
+  lumivex::settings::Texts texts{settings.languageFile};
+  std::vector<std::string> notices;  // "title|text"
   std::vector<std::string> hints;
   std::vector<std::string> errors;
 
-  std::string ReadRegistryText(std::string_view name) override {
-    auto it = settings.find(std::string(name));
-    return it == settings.end() ? std::string() : it->second;
-  }
-  std::string LookupText(int number, std::string_view defaultText) override {
-    auto it = language.find(number);
-    return it == language.end() ? std::string(defaultText) : it->second;
-  }
   void ShowNotice(const std::string& title, const std::string& boxCaption, const std::string& text,
                   int iconKind, int timeoutSeconds) override {
     EXPECT_EQ(boxCaption, "Lumivex");
@@ -97,11 +116,11 @@ class UploadJobTest : public ::testing::Test {
   FakeHost host;
   TCustomFtpClient ftp;
   platform::QtClock clock;
-  FtpUploadJob job{host, ftp, clock};
+  FtpUploadJob job{host.reader, host.texts, host, ftp, clock};
 };
 
 TEST_F(UploadJobTest, SuccessfulUploadShowsTheWholeSequence) {
-  host.language[210] = "caricato su";  // a language file entry replaces the default
+  host.settings.translate(210, "caricato su");  // a language file entry replaces the default
   job.StartFtpUpload("  " + picture + " \n");
   EXPECT_EQ(job.PendingLocalFile(), picture);
   EXPECT_EQ(job.PendingRemotePath(), "/anna_LumivexPhoto_2005_06_19 22_22_17.png");
@@ -259,7 +278,7 @@ TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn)
   TCustomFtpClient ftp;
   ftp.TransferTimeout = 1000;
   platform::QtClock clock;
-  FtpUploadJob job(host, ftp, clock);
+  FtpUploadJob job(host.reader, host.texts, host, ftp, clock);
   job.StartFtpUpload(picture);
   ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
   EXPECT_EQ(host.notices[1], "Upload Failed|Upload timed out.");

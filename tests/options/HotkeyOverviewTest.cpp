@@ -6,39 +6,38 @@
 
 #include <QHash>
 
+#include <initializer_list>
+#include <utility>
+
+#include "TempDir.h"
+
 using namespace lumivex::options;
 namespace settings = lumivex::settings;
 
 namespace {
 
-// Settings and texts as plain tables; names of keys in the US form.
+// Settings in a temporary store, texts as a plain table.
 struct Desk {
-  QHash<QString, QString> settings;
+  TempDir dir;
+  lumivex::SettingsFile key{dir.path / "Vistrel.conf", "Vistrel"};
+  settings::SettingsReader reader{key};
   QHash<int, QString> texts;
-  int reads = 0;
 
+  void store(std::initializer_list<std::pair<const char*, const char*>> values) const {
+    for (const auto& [name, value] : values) key.write(name, value);
+  }
   OverviewSources sources() {
-    OverviewSources s;
-    s.lookupText = [this](int n) {
-      return texts.value(n, QString::fromUtf8(settings::defaultText(n).data(),
-                                              qsizetype(settings::defaultText(n).size())));
-    };
-    s.readSetting = [this](const QString& name, const QString& fallback) {
-      ++reads;
-      return settings.value(name, fallback);
-    };
-    s.readSettingInt = [this](const QString& name, int fallback) {
-      bool ok = false;
-      const int v = settings.value(name).toInt(&ok);
-      return ok ? v : fallback;
-    };
-    s.hotKeyText = [](quint32 v) {
-      QString t;
-      if (v & 0x4000) t += "Ctrl+";
-      if (v & 0x2000) t += "Shift+";
-      return t + QStringLiteral("F%1").arg((v & 0xFF) - 0x6F);
-    };
-    return s;
+    return {[this](int n) {
+              return texts.value(n, QString::fromUtf8(settings::defaultText(n).data(),
+                                                      qsizetype(settings::defaultText(n).size())));
+            },
+            reader,
+            [](quint32 v) {
+              QString t;
+              if (v & 0x4000) t += "Ctrl+";
+              if (v & 0x2000) t += "Shift+";
+              return t + QStringLiteral("F%1").arg((v & 0xFF) - 0x6F);
+            }};
   }
 };
 
@@ -46,29 +45,32 @@ struct Desk {
 
 TEST(HotkeyOverview, DefaultsReadAsTheFiveLinesSeparatorAndFileMode) {
   Desk desk;
-  desk.settings = {{settings::kHotkey1, "8304"},  {settings::kHotkey2, "8305"},
-                   {settings::kHotkey3, "8306"},  {settings::kHotkey4, "8307"},
-                   {settings::kHotkey5, "16500"}, {settings::kClipboardMode, "False"}};
+  desk.store({{settings::kHotkey1, "8304"},
+              {settings::kHotkey2, "8305"},
+              {settings::kHotkey3, "8306"},
+              {settings::kHotkey4, "8307"},
+              {settings::kHotkey5, "16500"},
+              {settings::kClipboardMode, "False"}});
   const OverviewSources s = desk.sources();
   EXPECT_EQ(BuildHotkeyOverview(s),
             "Full screen - Shift+F1\r\nScreen area - Shift+F2\r\nActive window - Shift+F3\r\n"
             "Timed capture - Shift+F4\r\nSwitch storage mode - Ctrl+F5\r\n------------\r\n"
             "Capture to file.");
-  EXPECT_FALSE(OverviewClipboardMode(s));
+  EXPECT_FALSE(desk.reader.clipboardMode());
 }
 
 TEST(HotkeyOverview, ClipboardModeInAnyCaseAndMissingValuesShowTheSeeds) {
   Desk desk;
-  desk.settings = {{settings::kHotkey2, "junk"},
-                   {settings::kHotkey4, "16498"},
-                   {settings::kClipboardMode, "TRUE"}};
+  desk.store({{settings::kHotkey2, "junk"},
+              {settings::kHotkey4, "16498"},
+              {settings::kClipboardMode, "TRUE"}});
   const OverviewSources s = desk.sources();
   const QString text = BuildHotkeyOverview(s);
   EXPECT_TRUE(text.startsWith("Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"));
   EXPECT_TRUE(text.contains("\r\nTimed capture - Ctrl+F3\r\n"));
   EXPECT_TRUE(
       text.endsWith("Switch storage mode - Ctrl+F5\r\n------------\r\nCapture to clipboard."));
-  EXPECT_TRUE(OverviewClipboardMode(s));
+  EXPECT_TRUE(desk.reader.clipboardMode());
 }
 
 TEST(HotkeyOverview, LabelsComeFromTheLanguageLookup) {

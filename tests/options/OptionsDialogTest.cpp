@@ -63,7 +63,7 @@ struct OptionsDialogTest : ::testing::Test {
         [this] { return archiver; }, autostart, [this](const QString& e) { errors << e; }});
     dialog->show();
   }
-  void pressOk() { control<QPushButton>("Button1")->click(); }
+  void pressOk() { control<QPushButton>("okButton")->click(); }
   void closeBox() { dialog->close(); }
   void reopen(bool byOk = true) {
     byOk ? pressOk() : closeBox();
@@ -87,12 +87,12 @@ struct OptionsDialogTest : ::testing::Test {
 TEST_F(OptionsDialogTest, FirstOpeningShowsTheSeedsAndCloseStoresEveryRow) {
   seed();
   open();
-  EXPECT_TRUE(dialog->windowTitle().startsWith("Lumivex v. 1.1"));
+  EXPECT_TRUE(dialog->windowTitle().startsWith("Lumivex v. " LUMIVEX_VERSION));
   EXPECT_EQ(dialog->size(), QSize(532, 352));
   EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "not resizable";
-  EXPECT_EQ(pages()->currentWidget(), control("TabSheet1"));
-  EXPECT_FALSE(pageShown("TabSheet4"));
-  EXPECT_FALSE(pageShown("TabSheet3"));
+  EXPECT_EQ(pages()->currentWidget(), control("mainPage"));
+  EXPECT_FALSE(pageShown("ftpPage"));
+  EXPECT_FALSE(pageShown("aboutPage"));
 
   EXPECT_EQ(control<HotKeyEdit>("HotKey1")->text(), "Shift+F1");
   EXPECT_EQ(control<HotKeyEdit>("HotKey5")->text(), "Ctrl+F5");
@@ -102,8 +102,8 @@ TEST_F(OptionsDialogTest, FirstOpeningShowsTheSeedsAndCloseStoresEveryRow) {
   EXPECT_EQ(control<QComboBox>("tmcType")->currentText(), "minutes");
   EXPECT_EQ(control<QComboBox>("FAction")->count(), 3);
   EXPECT_FALSE(control("FAction")->isEnabled());
-  EXPECT_EQ(control<QLabel>("Label9")->text(), "85");
-  EXPECT_EQ(control<QLabel>("Label11")->text(), "9");
+  EXPECT_EQ(control<QLabel>("jpegValue")->text(), "85");
+  EXPECT_EQ(control<QLabel>("pngValue")->text(), "9");
   EXPECT_TRUE(control<QRadioButton>("RadioButton2")->isChecked());
   EXPECT_TRUE(control<QCheckBox>("DoAnonym")->isChecked());
   auto* user = control<QLineEdit>("user1");
@@ -114,7 +114,7 @@ TEST_F(OptionsDialogTest, FirstOpeningShowsTheSeedsAndCloseStoresEveryRow) {
   EXPECT_EQ(pass->text(), settings::kAnonymousPassword);
   EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
   EXPECT_EQ(pass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, pass), '*');
-  EXPECT_FALSE(control<QCheckBox>("CheckBox6")->isChecked());
+  EXPECT_FALSE(control<QCheckBox>("startWithDesktop")->isChecked());
 
   closeBox();
   EXPECT_EQ(stored("FormVersion"), "0");
@@ -136,24 +136,24 @@ TEST_F(OptionsDialogTest, FtpPageFollowsTheFinalActionInClicksAndInTheStoredOrde
   auto* action = control<QComboBox>("FAction");
   control<QCheckBox>("DoFinal")->click();
   EXPECT_TRUE(action->isEnabled());
-  EXPECT_FALSE(pageShown("TabSheet4"));
+  EXPECT_FALSE(pageShown("ftpPage"));
   action->setFocus();
   QTest::keyClick(action, Qt::Key_Down);  // the user picks "FTP upload"
   EXPECT_EQ(action->currentText(), "FTP upload");
-  EXPECT_TRUE(pageShown("TabSheet4"));
+  EXPECT_TRUE(pageShown("ftpPage"));
   QTest::keyClick(action, Qt::Key_Down);
   EXPECT_EQ(action->currentText(), "E-mail");
-  EXPECT_FALSE(pageShown("TabSheet4"));
+  EXPECT_FALSE(pageShown("ftpPage"));
   QTest::keyClick(action, Qt::Key_Up);
   control<QCheckBox>("DoFinal")->click();
-  EXPECT_FALSE(pageShown("TabSheet4"));
+  EXPECT_FALSE(pageShown("ftpPage"));
   EXPECT_FALSE(action->isEnabled());
 
   // The stored index is loaded before the box, so the box's reaction sees it.
   control<QCheckBox>("DoFinal")->click();
   reopen();
   EXPECT_EQ(stored("FAction_ItemIndex"), "1");
-  EXPECT_TRUE(pageShown("TabSheet4"));
+  EXPECT_TRUE(pageShown("ftpPage"));
   EXPECT_TRUE(control("FAction")->isEnabled());
 }
 
@@ -187,8 +187,8 @@ TEST_F(OptionsDialogTest, ClipboardModeDisablesTheFileControlsAndStoresThePair) 
   seed();
   open();
   control<QRadioButton>("RadioButton1")->click();
-  for (const char* name :
-       {"Label4", "PicType", "fName1", "CheckBox1", "CheckBox2", "fPath1", "SpeedButton1"})
+  for (const char* name : {"pictureTypeLabel", "PicType", "fName1", "CheckBox1", "CheckBox2",
+                           "fPath1", "folderButton"})
     EXPECT_FALSE(control(name)->isEnabled()) << name;
   reopen();
   EXPECT_EQ(stored("RadioButton1_Checked"), "True");
@@ -225,8 +225,8 @@ TEST_F(OptionsDialogTest, OutOfRangeValuesAreClampedOrShowNoSelection) {
   key.write("PicType_ItemIndex", "JPG");
   open();
   EXPECT_EQ(control<QSlider>("JPGCompr1")->value(), 100);
-  EXPECT_EQ(control<QLabel>("Label9")->text(), "100");
-  EXPECT_EQ(control<QLabel>("Label11")->text(), "0");
+  EXPECT_EQ(control<QLabel>("jpegValue")->text(), "100");
+  EXPECT_EQ(control<QLabel>("pngValue")->text(), "0");
   EXPECT_EQ(control<QComboBox>("FAction")->currentIndex(), -1);
   EXPECT_EQ(control<QComboBox>("PicType")->currentIndex(), 0);
   closeBox();
@@ -271,7 +271,7 @@ TEST_F(OptionsDialogTest, HotkeyFieldsRecordCombinationsWithTheReplacementModifi
 TEST_F(OptionsDialogTest, CaptionsComeFromTheLanguageFileAtEachOpeningAndFit) {
   seed();
   open();
-  EXPECT_EQ(control<QLabel>("Label1")->text(), "Capture full screen:");
+  EXPECT_EQ(control<QLabel>("fullScreenLabel")->text(), "Capture full screen:");
   EXPECT_EQ(control<QCheckBox>("BalloonOn")->text(), "Show notice when done");
   EXPECT_TRUE(options::captionsFit(*dialog));
   EXPECT_EQ(dialog->font().family(), QApplication::font().family()) << "the desktop's font";
@@ -280,7 +280,7 @@ TEST_F(OptionsDialogTest, CaptionsComeFromTheLanguageFileAtEachOpeningAndFit) {
   std::filesystem::copy_file(LUMIVEX_SHIPPED_LANG_FILE, dir.path / "lang.txt");
   archiver = true;
   open();
-  EXPECT_EQ(control<QLabel>("Label1")->text(), "Cattura schermo intero:");
+  EXPECT_EQ(control<QLabel>("fullScreenLabel")->text(), "Cattura schermo intero:");
   EXPECT_EQ(pages()->tabText(0), "Principale");
   EXPECT_EQ(control<QComboBox>("tmcType")->itemText(1), "secondi");
   EXPECT_EQ(control<QComboBox>("FAction")->itemText(4), "Comprimi l'immagine in 7z con 7-Zip");
@@ -290,19 +290,19 @@ TEST_F(OptionsDialogTest, CaptionsComeFromTheLanguageFileAtEachOpeningAndFit) {
 TEST_F(OptionsDialogTest, RunAtStartupActsAtOnceAndIsUncheckedAtEveryOpening) {
   seed();
   open();
-  auto* box = control<QCheckBox>("CheckBox6");
+  auto* box = control<QCheckBox>("startWithDesktop");
   box->click();
   box->click();
   EXPECT_EQ(autostart.changes, QList<bool>({true, false}));
   box->click();
   reopen();
-  EXPECT_FALSE(control<QCheckBox>("CheckBox6")->isChecked());
+  EXPECT_FALSE(control<QCheckBox>("startWithDesktop")->isChecked());
   EXPECT_EQ(autostart.changes.size(), 3) << "the opening itself changes nothing";
 
   autostart.failWrites = true;
-  control<QCheckBox>("CheckBox6")->click();
+  control<QCheckBox>("startWithDesktop")->click();
   EXPECT_EQ(errors, QStringList({"Error creating system registry entry"}));
-  EXPECT_TRUE(control<QCheckBox>("CheckBox6")->isChecked()) << "the box keeps its new state";
+  EXPECT_TRUE(control<QCheckBox>("startWithDesktop")->isChecked()) << "the box keeps its new state";
 }
 
 // Runs `answer` on the folder picker once it is shown.
@@ -327,7 +327,7 @@ TEST_F(OptionsDialogTest, FolderPickerStartsAtTheFolderAndCancelKeepsTheText) {
     start = picker.directory().absolutePath();
     picker.reject();
   });
-  control<QToolButton>("SpeedButton1")->click();
+  control<QToolButton>("folderButton")->click();
   EXPECT_EQ(title, "Select folder...");
   EXPECT_EQ(hint, "Please, choose the folder where you want your picture(s) to be stored.");
   EXPECT_EQ(start, desktop);
@@ -337,7 +337,7 @@ TEST_F(OptionsDialogTest, FolderPickerStartsAtTheFolderAndCancelKeepsTheText) {
     picker.selectFile(desktop + "/shots");
     QMetaObject::invokeMethod(&picker, "accept");
   });
-  control<QToolButton>("SpeedButton1")->click();
+  control<QToolButton>("folderButton")->click();
   EXPECT_EQ(path->text(), desktop + "/shots");
 }
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QHash>
-
 #include <filesystem>
 
 #include "TempDir.h"
@@ -26,19 +24,16 @@ class PictureName : public ::testing::Test {
     env.user = QStringLiteral("anna");
   }
 
-  // The settings as the main form reads them: absent values give the fallback.
   QString compose(const std::optional<QString>& extension = std::nullopt) const {
-    auto read = [this](const QString& name, const QString& fallback) {
-      return settings.value(name.toLower(), fallback);
-    };
-    return ComposePictureName({read, env, now}, extension);
+    return ComposePictureName({settings, env, now}, extension);
   }
-  void set(const char* name, const QString& value) { settings[QString(name).toLower()] = value; }
+  void set(const char* name, const QString& value) const { key.write(name, value.toStdString()); }
   QString pictures() const { return QString::fromStdString((dir.path / "pictures").string()); }
 
   TempDir dir;
   platform::FakeUserEnvironment env;
-  QHash<QString, QString> settings;
+  SettingsFile key{dir.path / "Vistrel.conf", "Vistrel"};
+  settings::SettingsReader settings{key};
   QDateTime now{QDate(2005, 6, 19), QTime(22, 22, 17)};
 };
 

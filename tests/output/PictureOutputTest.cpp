@@ -2,6 +2,7 @@
 // to the captured pixels at every screen depth, the quality settings are read at each write, and
 // a quality that is no integer stops the write before the file exists.
 #include "output/PictureOutput.h"
+#include "settings/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -50,10 +51,10 @@ Difference difference(const QImage& a, const QImage& b) {
 class PictureOutput : public ::testing::Test {
  protected:
   PictureOutput() {
-    setQuality("PNGCompr1_Position", "9");
-    setQuality("JPGCompr1_Position", "100");
+    store("PNGCompr1_Position", "9");
+    store("JPGCompr1_Position", "100");
   }
-  void setQuality(const char* name, const char* value) const {
+  void store(const char* name, const char* value) const {
     registry.WriteRegistryText(kSettingsKey, name, value);
   }
   QString file(const char* name) const {
@@ -62,6 +63,7 @@ class PictureOutput : public ::testing::Test {
 
   TempDir dir;
   Registry registry{dir.path / "config", dir.path / "system"};
+  settings::SettingsReader settings{registry.key(kSettingsKey)};
 };
 
 }  // namespace
@@ -73,9 +75,9 @@ TEST_F(PictureOutput, FilesHoldTheCapturedPixelsAtEveryDepth) {
         QImage::Format_RGB888}) {
     SCOPED_TRACE(format);
     const QImage picture = screenPicture(format);
-    output::SavePicture(file("p.png"), picture, PictureType::Png, registry);
-    output::SavePicture(file("p.bmp"), picture, PictureType::Bmp, registry);
-    output::SavePicture(file("p.jpg"), picture, PictureType::Jpg, registry);
+    output::SavePicture(file("p.png"), picture, PictureType::Png, settings);
+    output::SavePicture(file("p.bmp"), picture, PictureType::Bmp, settings);
+    output::SavePicture(file("p.jpg"), picture, PictureType::Jpg, settings);
     EXPECT_EQ(difference(QImage(file("p.png"), "PNG"), picture).largest, 0);
     // A 16-bit picture stays a 16-bit BMP (5-6-5 as 5-5-5); Qt's reader widens 5-bit channels
     // without repeating their top bits, hence up to 7 below the writer's widening.
@@ -104,10 +106,10 @@ TEST_F(PictureOutput, WritersReadTheScreenPixelsInPlace) {
 
 TEST_F(PictureOutput, QualityIsReadAtEachWrite) {
   const QImage picture = screenPicture(QImage::Format_RGB32);
-  setQuality("PNGCompr1_Position", "0");
-  output::SaveAsPng(file("stored.png"), picture, registry);
-  setQuality("PNGCompr1_Position", "9");
-  output::SaveAsPng(file("packed.png"), picture, registry);
+  store("PNGCompr1_Position", "0");
+  output::SaveAsPng(file("stored.png"), picture, settings);
+  store("PNGCompr1_Position", "9");
+  output::SaveAsPng(file("packed.png"), picture, settings);
   EXPECT_GT(std::filesystem::file_size(dir.path / "stored.png"),
             std::filesystem::file_size(dir.path / "packed.png"));
 }
@@ -115,11 +117,11 @@ TEST_F(PictureOutput, QualityIsReadAtEachWrite) {
 TEST_F(PictureOutput, QualityThatIsNoIntegerStopsTheWriteBeforeTheFileExists) {
   const QImage picture = screenPicture(QImage::Format_RGB32);
   dir.write("old.png", "old");
-  setQuality("PNGCompr1_Position", "9 ");
-  setQuality("JPGCompr1_Position", "");
+  store("PNGCompr1_Position", "9 ");
+  store("JPGCompr1_Position", "");
   auto expectRefused = [&](PictureType type, const char* name, const char* text) {
     try {
-      output::SavePicture(file(name), picture, type, registry);
+      output::SavePicture(file(name), picture, type, settings);
       ADD_FAILURE() << name << " was written";
     } catch (const Error& e) {
       EXPECT_STREQ(e.what(), text);
@@ -132,20 +134,16 @@ TEST_F(PictureOutput, QualityThatIsNoIntegerStopsTheWriteBeforeTheFileExists) {
 }
 
 TEST_F(PictureOutput, StorageModeAndPictureTypeOfTheMoment) {
-  QHash<QString, QString> settings;
-  auto read = [&](const QString& name, const QString& fallback) {
-    return settings.value(name, fallback);
-  };
-  EXPECT_FALSE(output::ClipboardMode(read));
-  EXPECT_EQ(output::ReadPictureType(read), PictureType::Png);
-  settings["Radiobutton1_Checked"] = "TRUE";
-  settings["PicType_ItemIndex"] = "2";
-  EXPECT_TRUE(output::ClipboardMode(read));
-  EXPECT_EQ(output::ReadPictureType(read), PictureType::Jpg);
-  settings["PicType_ItemIndex"] = "3";  // no file, no notice, no action
-  EXPECT_EQ(output::ReadPictureType(read), std::nullopt);
-  settings["PicType_ItemIndex"] = "x";
-  EXPECT_THROW(output::ReadPictureType(read), Error);
+  EXPECT_FALSE(settings.clipboardMode());
+  EXPECT_EQ(output::ReadPictureType(settings), PictureType::Png);
+  store("Radiobutton1_Checked", "TRUE");
+  store("PicType_ItemIndex", "2");
+  EXPECT_TRUE(settings.clipboardMode());
+  EXPECT_EQ(output::ReadPictureType(settings), PictureType::Jpg);
+  store("PicType_ItemIndex", "3");  // no file, no notice, no action
+  EXPECT_EQ(output::ReadPictureType(settings), std::nullopt);
+  store("PicType_ItemIndex", "x");
+  EXPECT_THROW(output::ReadPictureType(settings), Error);
 }
 
 TEST_F(PictureOutput, ClipboardModeLeavesThePictureOnTheClipboard) {

@@ -1,43 +1,44 @@
-// Which actions a pressed combination runs, against the settings of the moment.
+// Which commands a pressed combination runs, against the settings of the moment.
+#include "TempDir.h"
+#include "settings/Registry.h"
 #include "settings/SettingsTable.h"
 #include "shell/HotkeyDispatch.h"
 
 #include <gtest/gtest.h>
 
-#include <QHash>
 #include <QStringList>
 
-using namespace lumivex::shell;
-namespace settings = lumivex::settings;
+using namespace lumivex;
+using lumivex::settings::CaptureKind;
 
-TEST(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
-  QHash<QString, int> stored = {{settings::kHotkey1, 8304},
-                                {settings::kHotkey2, 8305},
-                                {settings::kHotkey3, 8304},
-                                {settings::kHotkey4, -8304}};
+namespace {
+
+struct HotkeyDispatch : ::testing::Test {
+  TempDir dir;
+  SettingsFile key{dir.path / "Vistrel.conf", kSettingsKey};
+  settings::SettingsReader settings{key};
+};
+
+TEST_F(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
+  key.write(settings::kHotkey1, "8304");
+  key.write(settings::kHotkey2, "8305");
+  key.write(settings::kHotkey3, "8304");
+  key.write(settings::kHotkey4, "-8304");
   QStringList log;
-  const ReadSettingInt read = [&](const QString& name, int fallback) {
-    log << "read " + name;
-    return stored.value(name, fallback);
-  };
-  HotKeyActions actions = {[&] {
-                             log << "action 1";
-                             stored[settings::kHotkey5] =
-                                 8304;  // seen by the later test of hotkey 5
-                           },
-                           [&] { log << "action 2"; }, [&] { log << "action 3"; },
-                           [&] { log << "action 4"; }, [&] { log << "action 5"; }};
-  DispatchHotKey(8304, read, actions);
-  EXPECT_EQ(log, QStringList({"read Hotkey1_HotKey", "action 1", "read Hotkey2_HotKey",
-                              "read Hotkey3_HotKey", "action 3", "read Hotkey4_HotKey",
-                              "read Hotkey5_HotKey", "action 5"}));
+  shell::DispatchHotKey(8304, settings, [&](CaptureKind kind) {
+    log << QString::fromLatin1(settings::captureCommand(kind).word);
+    // Seen by the later test of the storage-mode hotkey.
+    if (kind == CaptureKind::Screen) key.write(settings::kHotkey5, "8304");
+  });
+  EXPECT_EQ(log, QStringList({"screen", "window", "toggle-mode"}));
 }
 
-TEST(HotkeyDispatch, MissingSettingsMatchNothingButAZeroValue) {
+TEST_F(HotkeyDispatch, MissingOrBrokenSettingsMatchNothing) {
+  key.write(settings::kHotkey2, "F1");
   int runs = 0;
-  HotKeyActions actions;
-  for (auto& a : actions) a = [&] { ++runs; };
-  const ReadSettingInt none = [](const QString&, int fallback) { return fallback; };
-  DispatchHotKey(8304, none, actions);
+  shell::DispatchHotKey(8304, settings, [&](CaptureKind) { ++runs; });
+  shell::DispatchHotKey(8305, settings, [&](CaptureKind) { ++runs; });
   EXPECT_EQ(runs, 0);
 }
+
+}  // namespace

@@ -1,9 +1,6 @@
-#include "output/Feedback.h"
+#include "output/ShutterSound.h"
 
 #include <QFile>
-
-#include "base/Text.h"
-#include "settings/SettingsTable.h"
 
 // Resources of a static library are registered by name, outside any namespace.
 static void initSounds() { Q_INIT_RESOURCE(sounds); }
@@ -16,8 +13,8 @@ QByteArray CameraSound() {
   return sound.open(QIODevice::ReadOnly) ? sound.readAll() : QByteArray();
 }
 
-void PlayCameraSound(const Registry& registry, platform::SoundPlayer& player) {
-  if (!isTrueText(registry.ReadRegistryText(kSettingsKey, settings::kSoundOn))) return;
+void PlayCameraSound(const settings::SettingsReader& settings, platform::SoundPlayer& player) {
+  if (!settings.soundOn()) return;
   // Read at every call: the resource is compiled in, so this copies 5 KB from read-only memory.
   player.playWave(CameraSound());
 }

@@ -1,6 +1,6 @@
 // The shutter sound reaches ALSA's default device sample for sample when the sound setting is on,
 // and not at all when it is off. The test's ALSA configuration turns "default" into a file.
-#include "output/Feedback.h"
+#include "output/ShutterSound.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "platform/FakeSoundPlayer.h"
 #include "platform/WaveFile.h"
 #include "platform/alsa/AlsaSoundPlayer.h"
+#include "settings/Registry.h"
 
 using namespace lumivex;
 
@@ -28,6 +29,7 @@ class ShutterSound : public ::testing::Test {
   TempDir dir;
   std::filesystem::path played = dir.path / "played.raw";
   Registry registry{dir.path / "config", dir.path / "system"};
+  settings::SettingsReader settings{registry.key(kSettingsKey)};
 };
 
 }  // namespace
@@ -44,21 +46,21 @@ TEST_F(ShutterSound, PlaysTheExactSamplesOnlyWhenSwitchedOn) {
   ASSERT_EQ(samples.size(), 5090);
 
   setSound("TRUE");
-  output::PlayCameraSound(registry, *player);
+  output::PlayCameraSound(settings, *player);
   EXPECT_EQ(QByteArray::fromStdString(dir.read(played)), samples);
 
   std::filesystem::remove(played);
   setSound("False");
-  output::PlayCameraSound(registry, *player);
+  output::PlayCameraSound(settings, *player);
   EXPECT_FALSE(std::filesystem::exists(played));
 }
 
 TEST_F(ShutterSound, SettingIsReadAtEveryCall) {
   platform::FakeSoundPlayer player;
-  output::PlayCameraSound(registry, player);  // absent: off
+  output::PlayCameraSound(settings, player);  // absent: off
   for (const char* value : {"tRuE", "yes", "1", "False", "true"}) {
     setSound(value);
-    output::PlayCameraSound(registry, player);
+    output::PlayCameraSound(settings, player);
   }
   ASSERT_EQ(player.played.size(), 2);
   EXPECT_EQ(player.played[1], output::CameraSound());
@@ -72,7 +74,7 @@ TEST_F(ShutterSound, NoSoundDeviceIsNoError) {
   setSound("True");
   auto player = platform::createAlsaSoundPlayer();
   testing::internal::CaptureStderr();
-  output::PlayCameraSound(registry, *player);
+  output::PlayCameraSound(settings, *player);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_FALSE(std::filesystem::exists(played));
 }
