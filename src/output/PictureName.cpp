@@ -5,11 +5,17 @@
 
 #include <sys/stat.h>
 
+#include "base/Error.h"
 #include "base/Text.h"
 #include "settings/SettingsTable.h"
 
 namespace lumivex::output {
 namespace {
+
+// A part of the file name that holds a "/" would put the picture into another folder.
+void refuseSeparator(const char* pattern, const QString& part) {
+  if (part.contains('/')) throw Error(formatText(pattern, part.toStdString()));
+}
 
 bool isOn(const NamingSources& sources, const char* name) {
   return isTrueText(sources.readSetting(QLatin1String(name), QStringLiteral("True")).toStdString());
@@ -23,7 +29,10 @@ QString userNamePart(const NamingSources& sources) {
   qsizetype first = 0, last = name.size();
   while (first < last && name[first].unicode() <= 32) ++first;
   while (last > first && name[last - 1].unicode() <= 32) --last;
-  return first == last ? QString() : name.mid(first, last - first) + '_';
+  if (first == last) return {};
+  const QString trimmed = name.mid(first, last - first);
+  refuseSeparator(kUserNameWithSeparator, trimmed);
+  return trimmed + '_';
 }
 
 QString pictureFolder(const NamingSources& sources) {
@@ -57,12 +66,16 @@ QString PictureExtension(int pictureType) {
 QString ComposePictureName(const NamingSources& sources, const std::optional<QString>& extension) {
   const QString base =
       sources.readSetting(QLatin1String(settings::kBaseName), QStringLiteral("LumivexPhoto"));
+  refuseSeparator(kBaseNameWithSeparator, base);
   const QString user = userNamePart(sources);
   const QString folder = pictureFolder(sources);
   const QString ext = extension ? *extension : extensionFromSettings(sources);
   const QString stamp = PictureStamp(sources.now);
   const QString stem = AddTrailingBackslash(folder) + user + base;
-  if (isOn(sources, settings::kAddStamp)) return stem + '_' + stamp + '.' + ext;
+  // Stamped or not, an existing entry is never the picture's name: a second capture in the same
+  // second gets NAME_1.ext.
+  if (isOn(sources, settings::kAddStamp))
+    return MakeUniqueFileName(stem + '_' + stamp, ext, QStringLiteral("_"));
   return MakeUniqueFileName(stem, ext, QStringLiteral("_"));
 }
 

@@ -1,12 +1,13 @@
 #include "output/PictureOutput.h"
 
-#include <QFile>
 #include <QSysInfo>
 
+#include "base/Error.h"
 #include "base/Text.h"
 #include "codecs/BmpWriter.h"
 #include "codecs/JpegImage.h"
 #include "codecs/PngWriter.h"
+#include "output/PictureFile.h"
 #include "settings/SettingsTable.h"
 
 namespace lumivex::output {
@@ -43,7 +44,8 @@ QImage writableImage(const QImage& image, PictureType type) {
   return image.convertToFormat(kLittleEndian ? QImage::Format_RGB32 : QImage::Format_BGR888);
 }
 
-std::string pathOf(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
+constexpr const char* kUnknownPictureType =
+    "'%s' is not a picture type: 0 is PNG, 1 is BMP, 2 is JPG";
 
 // The level or quality text of this moment, as an integer; the writer keeps its low 8 bits.
 int readQuality(const Registry& registry, const char* name) {
@@ -70,11 +72,19 @@ bool ClipboardMode(const ReadSetting& readSetting) {
       readSetting(QLatin1String(settings::kClipboardMode), QStringLiteral("False")).toStdString());
 }
 
-std::optional<PictureType> ReadPictureType(const ReadSetting& readSetting) {
-  const QString text = readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0"));
-  const int type = textToInt(text.toStdString());
-  if (type < 0 || type > 2) return std::nullopt;
+PictureType ReadPictureType(const ReadSetting& readSetting) {
+  const std::string text =
+      readSetting(QLatin1String(settings::kPictureType), QStringLiteral("0")).toStdString();
+  const int type = textToInt(text);
+  if (type < 0 || type > 2) throw Error(formatText(kUnknownPictureType, text));
   return PictureType(type);
+}
+
+void CheckPictureSettings(const ReadSetting& readSetting, const Registry& registry) {
+  if (ClipboardMode(readSetting)) return;
+  const PictureType type = ReadPictureType(readSetting);
+  if (type == PictureType::Png) readQuality(registry, settings::kPngLevel);
+  if (type == PictureType::Jpg) readQuality(registry, settings::kJpegQuality);
 }
 
 void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
@@ -82,8 +92,8 @@ void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
   clipboard.setImage(picture);
 }
 
-void SavePicture(const QString& fileName, const QImage& picture, PictureType type,
-                 const Registry& registry) {
+QString SavePicture(const QString& fileName, const QImage& picture, PictureType type,
+                    const Registry& registry) {
   switch (type) {
     case PictureType::Png:
       return SaveAsPng(fileName, picture, registry);
@@ -92,23 +102,40 @@ void SavePicture(const QString& fileName, const QImage& picture, PictureType typ
     case PictureType::Jpg:
       return SaveAsJpeg(fileName, picture, registry);
   }
+  throw Error(formatText(kUnknownPictureType, std::to_string(int(type))));
 }
 
-void SaveAsPng(const QString& fileName, const QImage& picture, const Registry& registry) {
+QString SaveAsPng(const QString& fileName, const QImage& picture, const Registry& registry) {
   const int level = readQuality(registry, settings::kPngLevel);
   const WriterPicture source(picture, PictureType::Png);
-  codecs::SaveAsPng(pathOf(fileName), source.view(), level);
+  codecs::TPNGWriter writer;
+  writer.Assign(source.view());
+  writer.SetCompressionLevel(level);
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) { writer.SaveToStream(sink); });
 }
 
-void SaveAsBmp(const QString& fileName, const QImage& picture) {
+QString SaveAsBmp(const QString& fileName, const QImage& picture) {
   const WriterPicture source(picture, PictureType::Bmp);
-  codecs::SaveAsBmp(pathOf(fileName), source.view());
+  return WritePictureFile(fileName,
+                          [&](codecs::ByteSink& sink) { codecs::WriteBmp(sink, source.view()); });
 }
 
-void SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& registry) {
+QString SaveAsJpeg(const QString& fileName, const QImage& picture, const Registry& registry) {
   const int quality = readQuality(registry, settings::kJpegQuality);
   const WriterPicture source(picture, PictureType::Jpg);
-  codecs::SaveAsJpeg(pathOf(fileName), source.view(), quality);
+  codecs::TJPEGImage image;
+  image.Assign(source.view());
+  image.SetCompressionQuality(quality);
+  // Compressed before the file is made: a libjpeg failure leaves not even an unnamed file.
+  image.Compress();
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) {
+    const auto bytes = image.Data();
+    if (!bytes.empty()) sink.Write(bytes.data(), bytes.size());
+  });
+}
+
+QString SaveAnimation(const QString& fileName, const codecs::TGIFImage& frames) {
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) { frames.SaveToStream(sink); });
 }
 
 }  // namespace lumivex::output
