@@ -305,19 +305,14 @@ void THidForm::outputPicture(const QString& fullFileName, QImage picture) {
     DoFinalAction(fullFileName);
     return;
   }
-  const std::optional<output::PictureType> type = output::ReadPictureType(readSetting);
-  if (!type) return;  // a type that writes no file: no notice and no action either
-  std::exception_ptr writeError;
-  try {
-    output::SavePicture(fullFileName, picture, *type, registry_);
-  } catch (...) {
-    writeError = std::current_exception();
-  }
+  // A failed write shows its error alone: no notice names a file that is not there, and no
+  // action uploads or mails it. The notice and the action name the file as it was written (the
+  // next free name when another entry took the composed one meanwhile).
+  const QString saved =
+      output::SavePicture(fullFileName, picture, output::ReadPictureType(readSetting), registry_);
   picture = QImage();
-  // The notice and the action follow the write whether or not it succeeded; its error last.
-  NotifyDone(fullFileName);
-  DoFinalAction(fullFileName);
-  if (writeError) std::rethrow_exception(writeError);
+  NotifyDone(saved);
+  DoFinalAction(saved);
 }
 
 void THidForm::CaptureScreen(bool areaMode) {

@@ -153,7 +153,7 @@ class THidForm : public QObject {
   void runOptionsDialog();
   QString ReadSetting(const QString& name, const QString& fallback) const;
   // Stores the picture by the storage mode and type of this moment, then the notice and the
-  // action; a write error is thrown after them.
+  // action for the file written; a failed write throws, with neither.
   void outputPicture(const QString& fullFileName, QImage picture);
 
   Services services_;
