@@ -294,6 +294,13 @@ void THidForm::NotifyDone(const QString& fullFileName) {
   ShowNotice(LookupText(145), kBoxCaption, text, platform::kNoticeInfo, kDoneSeconds);
 }
 
+// Settings a write would fail on stop the capture here, before the grab and the shutter sound.
+void THidForm::checkPictureSettings() const {
+  output::CheckPictureSettings(
+      [this](const QString& name, const QString& fallback) { return ReadSetting(name, fallback); },
+      registry_);
+}
+
 void THidForm::outputPicture(const QString& fullFileName, QImage picture) {
   const output::ReadSetting readSetting = [this](const QString& name, const QString& fallback) {
     return ReadSetting(name, fallback);
@@ -319,6 +326,7 @@ void THidForm::CaptureScreen(bool areaMode) {
   emit captureRequested(areaMode);
   // Named first: the stamp is the moment of the request, however long the selection takes.
   const QString name = ComposePictureName();
+  checkPictureSettings();
   QImage picture = services_.screen.grabPrimaryScreen();
   if (picture.isNull()) throw Error(kScreenGrabFailed);
   if (areaMode) {
@@ -340,6 +348,7 @@ void THidForm::CaptureActiveWindow() {
     return;
   }
   const QString name = ComposePictureName();
+  checkPictureSettings();
   QImage picture = services_.screen.grabActiveWindow();
   if (picture.isNull()) throw Error(kWindowGrabFailed);
   PlayCameraSound();

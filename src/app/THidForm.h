@@ -152,6 +152,7 @@ class THidForm : public QObject {
   void scheduleOverview();
   void runOptionsDialog();
   QString ReadSetting(const QString& name, const QString& fallback) const;
+  void checkPictureSettings() const;
   // Stores the picture by the storage mode and type of this moment, then the notice and the
   // action for the file written; a failed write throws, with neither.
   void outputPicture(const QString& fullFileName, QImage picture);
