@@ -378,8 +378,8 @@ void THidForm::SetTimedCapture(bool start) {
   }
   timedCaptureTimer_->stop();
   // No frames yet: "No GIF Data to write", and no notice.
-  timedCaptureFrames_.SaveToFile(name.toStdString());
-  NotifyDone(name);  // a timed capture runs no after-capture action
+  const QString saved = output::SaveAnimation(name, timedCaptureFrames_);
+  NotifyDone(saved);  // a timed capture runs no after-capture action
 }
 
 void THidForm::Timer1Timer() {
