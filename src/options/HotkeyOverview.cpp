@@ -23,8 +23,9 @@ bool OverviewClipboardMode(const OverviewSources& sources) {
 QString BuildHotkeyOverview(const OverviewSources& sources) {
   QString text;
   for (size_t i = 0; i < kLabels.size(); ++i) {
-    const int value =
-        sources.readSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]);
+    const int value = settings::hotKeyValue(
+        i,
+        sources.readSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]));
     text +=
         sources.lookupText(kLabels[i]) + QStringLiteral(" - ") + sources.hotKeyText(quint32(value));
     if (i + 1 < kLabels.size()) text += kCrLf;

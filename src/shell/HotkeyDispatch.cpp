@@ -6,9 +6,10 @@ namespace lumivex::shell {
 
 void DispatchHotKey(quint32 value, const ReadSettingInt& readSettingInt,
                     const HotKeyActions& actions) {
-  for (int i = 0; i < kHotKeyCount; ++i) {
-    const int stored = readSettingInt(QLatin1String(settings::kHotkeys[i]), 0);
-    if (stored >= 0 && quint32(stored) == value && actions[i]) actions[i]();
+  for (std::size_t i = 0; i < kHotKeyCount; ++i) {
+    const int stored = settings::hotKeyValue(
+        i, readSettingInt(QLatin1String(settings::kHotkeys[i]), settings::kHotkeyDefaults[i]));
+    if (quint32(stored) == value && actions[i]) actions[i]();
   }
 }
 

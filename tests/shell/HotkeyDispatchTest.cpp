@@ -33,11 +33,21 @@ TEST(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
                               "read Hotkey5_HotKey", "action 5"}));
 }
 
-TEST(HotkeyDispatch, MissingSettingsMatchNothingButAZeroValue) {
-  int runs = 0;
-  HotKeyActions actions;
-  for (auto& a : actions) a = [&] { ++runs; };
-  const ReadSettingInt none = [](const QString&, int fallback) { return fallback; };
-  DispatchHotKey(8304, none, actions);
-  EXPECT_EQ(runs, 0);
+// What is grabbed is what captures: a stored value that is no combination ("abc", -1, a number
+// beyond the modifier bits, modifiers without a key) means the default it was registered as.
+TEST(HotkeyDispatch, AStoredValueThatIsNoCombinationMeansItsDefault) {
+  const QHash<QString, int> stored = {{settings::kHotkey2, -1},
+                                      {settings::kHotkey3, 99999999},
+                                      {settings::kHotkey4, 0x2000},
+                                      {settings::kHotkey5, 0}};
+  const ReadSettingInt read = [&](const QString& name, int fallback) {
+    return stored.value(name, fallback);  // hotkey 1 unreadable: the reader's fallback
+  };
+  QStringList ran;
+  HotKeyActions actions = {[&] { ran << "1"; }, [&] { ran << "2"; }, [&] { ran << "3"; },
+                           [&] { ran << "4"; }, [&] { ran << "5"; }};
+  for (quint32 pressed : {8304u, 8305u, 8306u, 8307u, 16500u, 0x2000u})
+    DispatchHotKey(pressed, read, actions);
+  // Hotkey 5 is set to none: its default combination does nothing.
+  EXPECT_EQ(ran, QStringList({"1", "2", "3", "4"}));
 }
