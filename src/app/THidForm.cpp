@@ -167,8 +167,9 @@ void THidForm::seedSettings() {
 void THidForm::registerHotkeys() {
   hotkeys_.ClearHotKeys();
   for (std::size_t i = 0; i < settings::kHotkeys.size(); ++i)
-    hotkeys_.AddHotKey(quint32(formStorage_.ReadSettingInt(QLatin1String(settings::kHotkeys[i]),
-                                                           settings::kHotkeyDefaults[i])));
+    hotkeys_.AddHotKey(quint32(
+        settings::hotKeyValue(i, formStorage_.ReadSettingInt(QLatin1String(settings::kHotkeys[i]),
+                                                             settings::kHotkeyDefaults[i]))));
 }
 
 // Like enabling a window timer: a request while one is pending changes nothing.
