@@ -135,6 +135,12 @@ QString SaveAsJpeg(const QString& fileName, const QImage& picture, const Registr
 }
 
 QString SaveAnimation(const QString& fileName, const codecs::TGIFImage& frames) {
+  // A run stopped before its first frame says "No GIF Data to write" (the writer's own check,
+  // which throws before a byte is written), whatever the folder would have said.
+  if (frames.FrameCount() == 0) {
+    codecs::MemorySink nothing;
+    frames.SaveToStream(nothing);
+  }
   return WritePictureFile(fileName, [&](codecs::ByteSink& sink) { frames.SaveToStream(sink); });
 }
 
