@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
+#include <QToolTip>
 
 #include "settings/SettingsTable.h"
 #include "ui_TOptForm.h"
@@ -21,6 +22,8 @@ namespace {
 constexpr const char* kProductTitle = "Lumivex v. 1.1";
 constexpr const char* kDefaultBaseName = "LumivexPhoto";
 constexpr int kFtpActionIndex = 1;
+constexpr const char* kNoSlashInName =
+    "The file name must not contain \"/\": pictures are saved in the chosen folder.";
 
 // Captions that come from the language lookup; the form's own text is the default.
 struct Caption {
@@ -166,6 +169,7 @@ void TOptForm::fillLists() {
 // on it (the action index before DoFinal, the FTP fields before DoAnonym).
 void TOptForm::connectReactions() {
   connect(ui_->Button1, &QPushButton::clicked, this, &TOptForm::Button1Click);
+  connect(ui_->fName1, &QLineEdit::textEdited, this, &TOptForm::fName1Edited);
   connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TOptForm::SpeedButton1Click);
   connect(ui_->CheckBox6, &QCheckBox::toggled, this, &TOptForm::CheckBox6Click);
   connect(ui_->DoFinal, &QCheckBox::toggled, this, &TOptForm::DoFinalClick);
@@ -210,6 +214,18 @@ void TOptForm::Button1Click() {
   if (ui_->fName1->text().isEmpty()) ui_->fName1->setText(QLatin1String(kDefaultBaseName));
   if (ui_->fPath1->text().isEmpty()) ui_->fPath1->setText(services_.desktopFolder);
   close();  // the form storage saves on every close
+}
+
+// A "/" in the base name would lead the pictures out of the chosen folder (a capture refuses
+// such a name): it is taken out as it is typed or pasted, and the field says why.
+void TOptForm::fName1Edited(const QString& text) {
+  if (!text.contains('/')) return;
+  QLineEdit& field = *ui_->fName1;
+  const qsizetype cursor = field.cursorPosition() - text.left(field.cursorPosition()).count('/');
+  field.setText(QString(text).remove('/'));
+  field.setCursorPosition(int(cursor));
+  QToolTip::showText(field.mapToGlobal(QPoint(0, field.height())), QLatin1String(kNoSlashInName),
+                     &field);
 }
 
 void TOptForm::SpeedButton1Click() {

@@ -50,6 +50,7 @@ class TOptForm : public QDialog {
   void FormCreate();
   void FormShow();
   void Button1Click();
+  void fName1Edited(const QString& text);
   void SpeedButton1Click();
   void CheckBox6Click();
   void DoFinalClick();
