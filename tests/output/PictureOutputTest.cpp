@@ -73,6 +73,7 @@ TEST_F(PictureOutput, FilesHoldTheCapturedPixelsAtEveryDepth) {
         QImage::Format_RGB888}) {
     SCOPED_TRACE(format);
     const QImage picture = screenPicture(format);
+    for (const char* name : {"p.png", "p.bmp", "p.jpg"}) std::filesystem::remove(dir.path / name);
     output::SavePicture(file("p.png"), picture, PictureType::Png, registry);
     output::SavePicture(file("p.bmp"), picture, PictureType::Bmp, registry);
     output::SavePicture(file("p.jpg"), picture, PictureType::Jpg, registry);
@@ -142,10 +143,41 @@ TEST_F(PictureOutput, StorageModeAndPictureTypeOfTheMoment) {
   settings["PicType_ItemIndex"] = "2";
   EXPECT_TRUE(output::ClipboardMode(read));
   EXPECT_EQ(output::ReadPictureType(read), PictureType::Jpg);
-  settings["PicType_ItemIndex"] = "3";  // no file, no notice, no action
-  EXPECT_EQ(output::ReadPictureType(read), std::nullopt);
   settings["PicType_ItemIndex"] = "x";
   EXPECT_THROW(output::ReadPictureType(read), Error);
+}
+
+// Each setting a write would fail on is found before the grab, with the error the write gives;
+// clipboard mode writes nothing and checks nothing.
+TEST_F(PictureOutput, SettingsAWriteWouldFailOnAreFoundBeforehand) {
+  QHash<QString, QString> settings;
+  auto read = [&](const QString& name, const QString& fallback) {
+    return settings.value(name, fallback);
+  };
+  auto refusal = [&]() -> std::string {
+    try {
+      output::CheckPictureSettings(read, registry);
+      return "accepted";
+    } catch (const Error& e) {
+      return e.what();
+    }
+  };
+  EXPECT_EQ(refusal(), "accepted");
+  settings["PicType_ItemIndex"] = "3";
+  EXPECT_EQ(refusal(), "'3' is not a picture type: 0 is PNG, 1 is BMP, 2 is JPG");
+  settings["PicType_ItemIndex"] = "-1";
+  EXPECT_EQ(refusal(), "'-1' is not a picture type: 0 is PNG, 1 is BMP, 2 is JPG");
+  setQuality("PNGCompr1_Position", "9.5");
+  setQuality("JPGCompr1_Position", "high");
+  settings["PicType_ItemIndex"] = "0";
+  EXPECT_EQ(refusal(), "'9.5' is not a valid integer value");
+  settings["PicType_ItemIndex"] = "2";
+  EXPECT_EQ(refusal(), "'high' is not a valid integer value");
+  settings["PicType_ItemIndex"] = "1";  // a BMP has no level to read
+  EXPECT_EQ(refusal(), "accepted");
+  settings["PicType_ItemIndex"] = "7";
+  settings["Radiobutton1_Checked"] = "True";
+  EXPECT_EQ(refusal(), "accepted");
 }
 
 TEST_F(PictureOutput, ClipboardModeLeavesThePictureOnTheClipboard) {
