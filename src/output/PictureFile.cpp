@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <random>
@@ -107,24 +108,33 @@ void fill(int fd, const WriteFileBytes& write) {
   sink.finish();
 }
 
-// Links the file `from` names (a /proc link of an unnamed file, or a temporary name) as the
-// first free name of the series; linkat never replaces an entry, so a taken name fails with
-// EEXIST and the next one is tried. The name given, or nothing when `from` cannot be linked.
-struct LinkSource {
-  int folder;
-  const char* name;
-  int flags;
-};
-
-std::optional<QString> linkFree(const LinkSource& from, int folder, const QString& fileName) {
+// Gives a complete file the first free name of the series; `nameAs(entry)` makes one try without
+// replacing anything and returns 0 or the errno value, so a taken name (EEXIST) moves on to the
+// next. Nothing when the very first try says ENOENT: the file to name is not to be reached.
+template <typename NameAs>
+std::optional<QString> nameFree(const QString& fileName, NameAs&& nameAs) {
   for (int number = 0;; ++number) {
     const QString name = number == 0 ? fileName : NumberedName(fileName, number);
-    const Place place = placeOf(name);
-    if (::linkat(from.folder, from.name, folder, place.name.c_str(), from.flags) == 0) return name;
-    if (errno == EEXIST) continue;
-    if (errno == ENOENT && number == 0) return std::nullopt;  // no /proc to link through
-    cannotCreate(name, errno);
+    const int error = nameAs(placeOf(name).name);
+    if (error == 0) return name;
+    if (error == EEXIST) continue;
+    if (error == ENOENT && number == 0) return std::nullopt;
+    cannotCreate(name, error);
   }
+}
+
+// One try at naming the hidden file `temporary` as `entry` without replacing anything: a hard
+// link where the file system has them, else a rename that refuses to replace (FAT sticks), else a
+// rename after a look, on file systems that offer neither. 0 or the errno value.
+int renameWithoutReplacing(int folder, const std::string& temporary, const std::string& entry) {
+  if (::linkat(folder, temporary.c_str(), folder, entry.c_str(), 0) == 0) return 0;
+  if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+  if (::renameat2(folder, temporary.c_str(), folder, entry.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  struct stat taken {};
+  if (::fstatat(folder, entry.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return ::renameat(folder, temporary.c_str(), folder, entry.c_str()) == 0 ? 0 : errno;
 }
 
 // The folder's entry is recorded on the disk too; file systems that cannot sync a folder say
@@ -140,9 +150,13 @@ std::optional<QString> writeUnnamed(int folder, const QString& fileName,
     cannotCreate(fileName, errno);
   }
   fill(fd.get(), write);
+  // linkat with AT_EMPTY_PATH needs a privilege; the /proc link of the descriptor does not.
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-  auto name = linkFree({AT_FDCWD, self.c_str(), AT_SYMLINK_FOLLOW}, folder, fileName);
-  if (!name) return std::nullopt;
+  auto name = nameFree(fileName, [&](const std::string& entry) {
+    return ::linkat(AT_FDCWD, self.c_str(), folder, entry.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                           : errno;
+  });
+  if (!name) return std::nullopt;  // no /proc: the named road writes the file again
   if (!fd.closeChecked()) {
     ::unlinkat(folder, placeOf(*name).name.c_str(), 0);
     throw codecs::CodecError(codecs::kStreamWriteError);
@@ -157,7 +171,8 @@ std::string temporaryName(const std::string& name) {
 }
 
 // Where unnamed files are not to be had: a hidden file created new (never through a planted
-// link), filled, linked to its final name and removed. A crash can leave that hidden file.
+// link), filled, then named; the hidden name is removed whatever happens (after a rename it is
+// gone already). A crash can leave that hidden file.
 QString writeNamed(int folder, const QString& fileName, const WriteFileBytes& write) {
   const std::string temporary = temporaryName(placeOf(fileName).name);
   Descriptor fd(::openat(folder, temporary.c_str(),
@@ -170,7 +185,9 @@ QString writeNamed(int folder, const QString& fileName, const WriteFileBytes& wr
   } remove{folder, temporary};
   fill(fd.get(), write);
   if (!fd.closeChecked()) throw codecs::CodecError(codecs::kStreamWriteError);
-  auto name = linkFree({folder, temporary.c_str(), 0}, folder, fileName);
+  auto name = nameFree(fileName, [&](const std::string& entry) {
+    return renameWithoutReplacing(folder, temporary, entry);
+  });
   if (!name) cannotCreate(fileName, ENOENT);
   return *name;
 }
