@@ -11,8 +11,7 @@ class FileSizeLimit {
  public:
   explicit FileSizeLimit(std::size_t bytes) {
     getrlimit(RLIMIT_FSIZE, &old_);
-    // Ignored, the signal a write past the limit raises becomes a failed write.
-    oldSignal_ = signal(SIGXFSZ, SIG_IGN);
+    oldSignal_ = signal(SIGXFSZ, SIG_IGN);  // ignored, the signal leaves a failed write
     rlimit limit = old_;
     limit.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &limit);
