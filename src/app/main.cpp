@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   // Help, version and wrong arguments are answered before any display or bus is touched.
   const lumivex::CommandLine commandLine = lumivex::parseCommandLine(argc, argv);
   if (auto status = lumivex::answerWithoutGui(commandLine, stdout, stderr)) return *status;
+  lumivex::platform::SettleHomeFolder();
   // X11's own services, or the desktop portal's on a Wayland session; the choice also decides
   // Qt's platform plugin, so it comes before the application object (the user's choice stands).
   const lumivex::platform::DisplayBackend backend = lumivex::platform::detectDisplayBackend();

@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 
-#include <exception>
 #include <utility>
 
 #include "base/Error.h"
@@ -46,6 +45,8 @@ QString PictureCapture::ComposePictureName(const std::optional<QString>& extensi
 void PictureCapture::CaptureScreen(bool areaMode) {
   // Named first: the stamp is the moment of the request, however long the selection takes.
   const QString name = ComposePictureName();
+  // Settings a write would fail on stop the capture here, before the grab and the shutter sound.
+  output::CheckPictureSettings(services_.settings);
   QImage picture = services_.screen.grabPrimaryScreen();
   if (picture.isNull()) throw Error(kScreenGrabFailed);
   if (areaMode) {
@@ -66,6 +67,7 @@ void PictureCapture::CaptureActiveWindow() {
     return;
   }
   const QString name = ComposePictureName();
+  output::CheckPictureSettings(services_.settings);
   QImage picture = services_.screen.grabActiveWindow();
   if (picture.isNull()) throw Error(kWindowGrabFailed);
   output::PlayCameraSound(services_.settings, services_.sound);
@@ -80,19 +82,14 @@ void PictureCapture::outputPicture(const QString& fullFileName, QImage picture) 
     services_.actions.DoFinalAction(fullFileName);
     return;
   }
-  const std::optional<output::PictureType> type = output::ReadPictureType(services_.settings);
-  if (!type) return;  // a type that writes no file: no notice and no action either
-  std::exception_ptr writeError;
-  try {
-    output::SavePicture(fullFileName, picture, *type, services_.settings);
-  } catch (...) {
-    writeError = std::current_exception();
-  }
+  // A failed write shows its error alone: no notice names a file that is not there, and no
+  // action uploads or mails it. The notice and the action name the file as it was written (the
+  // next free name when another entry took the composed one meanwhile).
+  const QString saved = output::SavePicture(
+      fullFileName, picture, output::ReadPictureType(services_.settings), services_.settings);
   picture = QImage();
-  // The notice and the action follow the write whether or not it succeeded; its error last.
-  services_.notices.NotifyDone(fullFileName);
-  services_.actions.DoFinalAction(fullFileName);
-  if (writeError) std::rethrow_exception(writeError);
+  services_.notices.NotifyDone(saved);
+  services_.actions.DoFinalAction(saved);
 }
 
 }  // namespace lumivex::capture

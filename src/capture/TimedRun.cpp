@@ -39,9 +39,9 @@ void TimedRun::SetTimedCapture(bool start) {
     return;
   }
   timer_->stop();
-  // No frames yet: "No GIF Data to write", and no notice.
-  frames_.SaveToFile(name.toStdString());
-  services_.notices.NotifyDone(name);
+  // No frames yet: "No GIF Data to write", and no notice. A timed capture runs no action.
+  const QString saved = output::SaveAnimation(name, frames_);
+  services_.notices.NotifyDone(saved);
 }
 
 void TimedRun::TakeFrame() {

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
+#include <QToolTip>
 
 #include "base/Version.h"
 #include "settings/SettingsReader.h"
@@ -21,6 +22,8 @@ namespace lumivex::options {
 namespace {
 
 constexpr int kFtpActionIndex = 1;
+constexpr const char* kNoSlashInName =
+    "The file name must not contain \"/\": pictures are saved in the chosen folder.";
 
 // Captions that come from the language lookup; the form's own text is the default.
 struct Caption {
@@ -171,6 +174,7 @@ void TOptForm::connectReactions() {
   connect(ui_->okButton, &QPushButton::clicked, this, &TOptForm::acceptAndClose);
   connect(ui_->folderButton, &QToolButton::clicked, this, &TOptForm::chooseFolder);
   connect(ui_->startWithDesktop, &QCheckBox::toggled, this, &TOptForm::applyStartWithDesktop);
+  connect(ui_->fName1, &QLineEdit::textEdited, this, &TOptForm::refuseSlashInName);
   connect(ui_->DoFinal, &QCheckBox::toggled, this, &TOptForm::DoFinalClick);
   connect(ui_->FAction, &QComboBox::activated, this, &TOptForm::FActionClick);
   connect(ui_->DoAnonym, &QCheckBox::toggled, this, &TOptForm::DoAnonymClick);
@@ -215,6 +219,18 @@ void TOptForm::acceptAndClose() {
     ui_->fName1->setText(QLatin1String(settings::kDefaultBaseName));
   if (ui_->fPath1->text().isEmpty()) ui_->fPath1->setText(services_.desktopFolder);
   close();  // the form storage saves on every close
+}
+
+// A "/" in the base name would lead the pictures out of the chosen folder (a capture refuses
+// such a name): it is taken out as it is typed or pasted, and the field says why.
+void TOptForm::refuseSlashInName(const QString& text) {
+  if (!text.contains('/')) return;
+  QLineEdit& field = *ui_->fName1;
+  const qsizetype cursor = field.cursorPosition() - text.left(field.cursorPosition()).count('/');
+  field.setText(QString(text).remove('/'));
+  field.setCursorPosition(int(cursor));
+  QToolTip::showText(field.mapToGlobal(QPoint(0, field.height())), QLatin1String(kNoSlashInName),
+                     &field);
 }
 
 void TOptForm::chooseFolder() {

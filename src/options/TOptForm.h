@@ -49,9 +49,10 @@ class TOptForm : public QDialog {
  private:
   void FormCreate();
   void FormShow();
-  void acceptAndClose();         // Button1Click: "OK"
-  void chooseFolder();           // SpeedButton1Click
-  void applyStartWithDesktop();  // CheckBox6Click
+  void acceptAndClose();                        // Button1Click: "OK"
+  void chooseFolder();                          // SpeedButton1Click
+  void applyStartWithDesktop();                 // CheckBox6Click
+  void refuseSlashInName(const QString& text);  // fName1: the base name
   void DoFinalClick();
   void FActionClick();
   void DoAnonymClick();

@@ -5,8 +5,16 @@
 
 #include <sys/stat.h>
 
+#include "base/Error.h"
+#include "base/Text.h"
+
 namespace lumivex::output {
 namespace {
+
+// A part of the file name that holds a "/" would put the picture into another folder.
+void refuseSeparator(const char* pattern, const QString& part) {
+  if (part.contains('/')) throw Error(formatText(pattern, part.toStdString()));
+}
 
 // The user's name and "_", or nothing when the setting is off or no name can be had (a lone
 // "_" in front of every picture name would say nothing).
@@ -16,7 +24,10 @@ QString userNamePart(const NamingSources& sources) {
   qsizetype first = 0, last = name.size();
   while (first < last && name[first].unicode() <= 32) ++first;
   while (last > first && name[last - 1].unicode() <= 32) --last;
-  return first == last ? QString() : name.mid(first, last - first) + '_';
+  if (first == last) return {};
+  const QString trimmed = name.mid(first, last - first);
+  refuseSeparator(kUserNameWithSeparator, trimmed);
+  return trimmed + '_';
 }
 
 QString pictureFolder(const NamingSources& sources) {
@@ -47,12 +58,16 @@ QString PictureExtension(int pictureType) {
 
 QString ComposePictureName(const NamingSources& sources, const std::optional<QString>& extension) {
   const QString base = QString::fromStdString(sources.settings.baseName());
+  refuseSeparator(kBaseNameWithSeparator, base);
   const QString user = userNamePart(sources);
   const QString folder = pictureFolder(sources);
   const QString ext = extension ? *extension : extensionFromSettings(sources);
   const QString stamp = PictureStamp(sources.now);
   const QString stem = AddTrailingSeparator(folder) + user + base;
-  if (sources.settings.addStamp()) return stem + '_' + stamp + '.' + ext;
+  // Stamped or not, an existing entry is never the picture's name: a second capture in the same
+  // second gets NAME_1.ext.
+  if (sources.settings.addStamp())
+    return MakeUniqueFileName(stem + '_' + stamp, ext, QStringLiteral("_"));
   return MakeUniqueFileName(stem, ext, QStringLiteral("_"));
 }
 

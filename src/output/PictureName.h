@@ -23,11 +23,15 @@ struct NamingSources {
 // "png", "bmp", "jpg" for picture types 0, 1, 2; empty for any other number.
 QString PictureExtension(int pictureType);
 
+inline constexpr const char* kBaseNameWithSeparator = "The file name \"%s\" must not contain \"/\"";
+inline constexpr const char* kUserNameWithSeparator = "The user name \"%s\" must not contain \"/\"";
+
 // The full name, from the settings of this moment. `extension` overrides the picture type
 // ("gif" for timed captures); without it "PicType_ItemIndex" chooses, and a text there that is
-// no integer throws "'%s' is not a valid integer value". With the stamp on, an existing file of
-// that name is reused (the output overwrites it); with it off, the first free name of the series
-// base.ext, base_1.ext, base_2.ext... is taken.
+// no integer throws "'%s' is not a valid integer value". The first free name of the series
+// name.ext, name_1.ext, name_2.ext... is taken, where name ends in the stamp when the stamp is
+// on. A base name or user name holding "/" throws kBaseNameWithSeparator or
+// kUserNameWithSeparator: a picture stays in its folder.
 QString ComposePictureName(const NamingSources& sources,
                            const std::optional<QString>& extension = std::nullopt);
 
@@ -47,7 +51,8 @@ QString AddTrailingSeparator(const QString& folder);  // AddTrailingBackslash
 
 // The first name of stem.ext, stem<sep>1.ext, stem<sep>2.ext... that names no directory entry:
 // a file, a folder and a dangling link all count as taken. Nothing is reserved: the writer
-// creates the file later, as the original program did.
+// (WritePictureFile) goes on along the same series when the name is taken by the time it names
+// the file.
 QString MakeUniqueFileName(const QString& stem, const QString& extension, const QString& separator);
 
 }  // namespace lumivex::output

@@ -1,11 +1,13 @@
 #include "output/PictureOutput.h"
 
-#include <QFile>
 #include <QSysInfo>
 
+#include "base/Error.h"
+#include "base/Text.h"
 #include "codecs/BmpWriter.h"
 #include "codecs/JpegImage.h"
 #include "codecs/PngWriter.h"
+#include "output/PictureFile.h"
 
 namespace lumivex::output {
 namespace {
@@ -41,7 +43,8 @@ QImage writableImage(const QImage& image, PictureType type) {
   return image.convertToFormat(kLittleEndian ? QImage::Format_RGB32 : QImage::Format_BGR888);
 }
 
-std::string pathOf(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
+constexpr const char* kUnknownPictureType =
+    "'%s' is not a picture type: 0 is PNG, 1 is BMP, 2 is JPG";
 
 }  // namespace
 
@@ -58,10 +61,17 @@ WriterPicture::WriterPicture(const QImage& image, PictureType type)
   view_.colourCount = int(colours_.size());
 }
 
-std::optional<PictureType> ReadPictureType(const settings::SettingsReader& settings) {
+PictureType ReadPictureType(const settings::SettingsReader& settings) {
   const int type = settings.pictureType();
-  if (type < 0 || type > 2) return std::nullopt;
+  if (type < 0 || type > 2) throw Error(formatText(kUnknownPictureType, std::to_string(type)));
   return PictureType(type);
+}
+
+void CheckPictureSettings(const settings::SettingsReader& settings) {
+  if (settings.clipboardMode()) return;
+  const PictureType type = ReadPictureType(settings);
+  if (type == PictureType::Png) settings.pngLevel();
+  if (type == PictureType::Jpg) settings.jpegQuality();
 }
 
 void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
@@ -69,8 +79,8 @@ void PutPictureOnClipboard(QClipboard& clipboard, const QImage& picture) {
   clipboard.setImage(picture);
 }
 
-void SavePicture(const QString& fileName, const QImage& picture, PictureType type,
-                 const settings::SettingsReader& settings) {
+QString SavePicture(const QString& fileName, const QImage& picture, PictureType type,
+                    const settings::SettingsReader& settings) {
   switch (type) {
     case PictureType::Png:
       return SaveAsPng(fileName, picture, settings);
@@ -79,25 +89,48 @@ void SavePicture(const QString& fileName, const QImage& picture, PictureType typ
     case PictureType::Jpg:
       return SaveAsJpeg(fileName, picture, settings);
   }
+  throw Error(formatText(kUnknownPictureType, std::to_string(int(type))));
 }
 
-void SaveAsPng(const QString& fileName, const QImage& picture,
-               const settings::SettingsReader& settings) {
+QString SaveAsPng(const QString& fileName, const QImage& picture,
+                  const settings::SettingsReader& settings) {
   const int level = settings.pngLevel();  // the writer keeps its low 8 bits
   const WriterPicture source(picture, PictureType::Png);
-  codecs::SaveAsPng(pathOf(fileName), source.view(), level);
+  codecs::TPNGWriter writer;
+  writer.Assign(source.view());
+  writer.SetCompressionLevel(level);
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) { writer.SaveToStream(sink); });
 }
 
-void SaveAsBmp(const QString& fileName, const QImage& picture) {
+QString SaveAsBmp(const QString& fileName, const QImage& picture) {
   const WriterPicture source(picture, PictureType::Bmp);
-  codecs::SaveAsBmp(pathOf(fileName), source.view());
+  return WritePictureFile(fileName,
+                          [&](codecs::ByteSink& sink) { codecs::WriteBmp(sink, source.view()); });
 }
 
-void SaveAsJpeg(const QString& fileName, const QImage& picture,
-                const settings::SettingsReader& settings) {
+QString SaveAsJpeg(const QString& fileName, const QImage& picture,
+                   const settings::SettingsReader& settings) {
   const int quality = settings.jpegQuality();
   const WriterPicture source(picture, PictureType::Jpg);
-  codecs::SaveAsJpeg(pathOf(fileName), source.view(), quality);
+  codecs::TJPEGImage image;
+  image.Assign(source.view());
+  image.SetCompressionQuality(quality);
+  // Compressed before the file is made: a libjpeg failure leaves not even an unnamed file.
+  image.Compress();
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) {
+    const auto bytes = image.Data();
+    if (!bytes.empty()) sink.Write(bytes.data(), bytes.size());
+  });
+}
+
+QString SaveAnimation(const QString& fileName, const codecs::TGIFImage& frames) {
+  // A run stopped before its first frame says "No GIF Data to write" (the writer's own check,
+  // which throws before a byte is written), whatever the folder would have said.
+  if (frames.FrameCount() == 0) {
+    codecs::MemorySink nothing;
+    frames.SaveToStream(nothing);
+  }
+  return WritePictureFile(fileName, [&](codecs::ByteSink& sink) { frames.SaveToStream(sink); });
 }
 
 }  // namespace lumivex::output

@@ -4,9 +4,22 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 namespace lumivex::platform {
+
+QString HomeFolder(const QString& homeVariable, const QString& databaseHome) {
+  return homeVariable.isEmpty() ? databaseHome : homeVariable;
+}
+
+void SettleHomeFolder() {
+  const passwd* pw = getpwuid(geteuid());
+  const QString databaseHome = pw && pw->pw_dir ? QString::fromLocal8Bit(pw->pw_dir) : QString();
+  const QString home = HomeFolder(qEnvironmentVariable("HOME"), databaseHome);
+  // Without any home there is nothing better to say; Qt then answers "/" as before.
+  if (!home.isEmpty()) qputenv("HOME", QFile::encodeName(home));
+}
 
 QString SystemUserEnvironment::desktopFolder() const {
   // XDG_DESKTOP_DIR from user-dirs.dirs; Qt falls back to ~/Desktop.

@@ -14,6 +14,15 @@ class UserEnvironment {
   virtual QString systemConfigFolder() const = 0;  // /etc/xdg, for machine-wide keys
 };
 
+// The user's home folder: `homeVariable` ($HOME) when it is set and not empty, otherwise the
+// password database's entry for the user, as the XDG base-directory rules expect: a program
+// started without HOME must not put its settings and pictures at the file-system root.
+QString HomeFolder(const QString& homeVariable, const QString& databaseHome);
+
+// Sets HOME from the password database when it is unset or empty, before anything asks for a
+// folder, so that Qt's folders and this program's agree for the whole run.
+void SettleHomeFolder();
+
 // The running desktop's values.
 class SystemUserEnvironment final : public UserEnvironment {
  public:

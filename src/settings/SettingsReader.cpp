@@ -46,7 +46,7 @@ bool SettingsReader::doFinalAction() const { return isTrueText(stored(kDoAction)
 int SettingsReader::finalAction() const { return textToInt(stored(kAction)); }
 
 int SettingsReader::hotkey(std::size_t index) const {
-  return storedHotkey(index).value_or(kHotkeyDefaults.at(index));
+  return hotKeyValue(index, storedHotkey(index).value_or(kHotkeyDefaults.at(index)));
 }
 
 std::optional<int> SettingsReader::storedHotkey(std::size_t index) const {

@@ -47,7 +47,8 @@ class SettingsReader {
   int finalAction() const;
 
   // The hotkey of command `index` (0..4, the order of kHotkeys): its seed where the stored
-  // value is absent or no integer, so that a broken value still registers the default.
+  // value is absent, no integer or no key combination (hotKeyValue), so that registration, the
+  // overview and the dispatch agree on one value.
   int hotkey(std::size_t index) const;
   // The stored value only: a combination matches no command whose value cannot be read.
   std::optional<int> storedHotkey(std::size_t index) const;

@@ -98,6 +98,18 @@ inline constexpr std::array<int, 5> kHotkeyDefaults = {seedNumber(kHotkey1), see
                                                        seedNumber(kHotkey5)};
 static_assert(kHotkeyDefaults[0] == 8304 && kHotkeyDefaults[4] == 16500);
 
+// The hotkey a stored number stands for: the number itself when a key combination can have it
+// (a key in the low byte with only the Shift, Ctrl, Alt and Win bits above it, or 0 for none),
+// otherwise the hotkey's default, as for a text that is no number. Registration, the overview
+// and the dispatch all read a hotkey through this, so a listed combination is the one grabbed
+// and the one that captures.
+constexpr int hotKeyValue(std::size_t index, int stored) {
+  constexpr int kModifierBits = 0x2000 | 0x4000 | 0x8000 | 0x10000;
+  const bool combination =
+      stored > 0 && (stored & ~(kModifierBits | 0xFF)) == 0 && (stored & 0xFF) != 0;
+  return stored == 0 || combination ? stored : kHotkeyDefaults.at(index);
+}
+
 // The options dialog's stored controls ("component.property"), in save and restore order.
 inline constexpr std::array<const char*, 29> kDialogStoredProps = {
     "HotKey1.HotKey",      "HotKey2.HotKey",     "HotKey3.HotKey",     "HotKey4.HotKey",

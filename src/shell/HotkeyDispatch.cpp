@@ -5,8 +5,8 @@ namespace lumivex::shell {
 void DispatchHotKey(quint32 value, const settings::SettingsReader& settings,
                     const std::function<void(settings::CaptureKind)>& run) {
   for (std::size_t i = 0; i < settings::kCaptureCommands.size(); ++i) {
-    const int stored = settings.storedHotkey(i).value_or(0);
-    if (stored >= 0 && quint32(stored) == value) run(settings::kCaptureCommands[i].kind);
+    const int hotkey = settings.hotkey(i);
+    if (hotkey > 0 && quint32(hotkey) == value) run(settings::kCaptureCommands[i].kind);
   }
 }
 

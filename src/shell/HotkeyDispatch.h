@@ -11,9 +11,9 @@
 
 namespace lumivex::shell {
 
-// Runs, in table order, every command whose hotkey setting holds `value`. Each setting is read
-// just before its own test, after the previous command has finished; a value that cannot be
-// read matches nothing.
+// Runs, in table order, every command whose hotkey is `value`, as SettingsReader::hotkey reads it:
+// the default where the stored value is no combination, as it was registered and listed. Each
+// setting is read just before its own test, after the previous command has finished.
 void DispatchHotKey(quint32 value, const settings::SettingsReader& settings,
                     const std::function<void(settings::CaptureKind)>& run);
 

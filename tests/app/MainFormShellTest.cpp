@@ -63,7 +63,7 @@ TEST_F(MainFormShell, RegistersTheFiveStoredCombinationsInOrder) {
 
 TEST_F(MainFormShell, DispatchComparesWithTheSettingsOfTheMomentNotTheRegistrations) {
   platform.screen.setScreen(QImage(8, 8, QImage::Format_RGB32));
-  key.write(settings::kPictureType, "3");  // no files
+  key.write(settings::kClipboardMode, "True");  // no files
   start();
   hotkeys.press(kModShift, 0x70);
   EXPECT_EQ(actions, QStringList({"screen"}));

@@ -4,6 +4,7 @@
 // program and the real 7-Zip. Nothing of the program is linked into this test.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -17,6 +18,9 @@
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QUrl>
+
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -500,6 +504,128 @@ TEST_F(EndToEnd, OptionsChangedThroughTheDialogAreUsedAndExitLeavesNothingBehind
   EXPECT_EQ(holder.readLine().trimmed(), "held") << "Shift+F1 is still grabbed";
   holder.closeWriteChannel();
   if (!holder.waitForFinished(3000)) holder.kill();
+}
+
+// Pictures under bad input and ordinary faults, tried as a hostile tester would: entries planted
+// under the coming names, a kill during the write, settings no write can work with. A picture
+// is complete or absent, and success is shown only for a file that exists.
+class PictureFiles : public EndToEnd {
+ protected:
+  // Presses keys, waits for the standard error box (a window of Lumivex that was not there
+  // before; the tray icon's is) and closes it; whether one came.
+  bool errorBoxAfter(const QString& keys) const {
+    const QList<quint64> before = probe::visibleWindowsOf(lumivex.processId());
+    if (!probe::xdotool({"key", keys})) return false;
+    quint64 box = 0;
+    auto newWindow = [&] {
+      for (quint64 window : probe::visibleWindowsOf(lumivex.processId()))
+        if (!before.contains(window)) return (box = window) != 0;
+      return false;
+    };
+    if (!runEventsUntil(newWindow, 15000)) return false;
+    probe::xdotool({"windowactivate", "--sync", QString::number(box)});
+    probe::xdotool({"key", "Return"});
+    return runEventsUntil(
+        [&] { return !probe::visibleWindowsOf(lumivex.processId()).contains(box); });
+  }
+  // The pictures named by the completion notices since `mark`.
+  static QStringList savedPictures(qsizetype mark) {
+    const QString prefix = QStringLiteral("Picture saved as ");
+    QStringList saved;
+    for (const QJsonObject& notice : noticesSince(mark, kCapturedTitle))
+      if (notice["body"].toString().startsWith(prefix))
+        saved << notice["body"].toString().mid(prefix.size());
+    return saved;
+  }
+  // Whether the file is a picture of the whole screen.
+  static bool wholeScreenPicture(const fs::path& file) {
+    return QImage(QString::fromStdString(file.string())).size() ==
+           QGuiApplication::primaryScreen()->size();
+  }
+};
+
+TEST_F(PictureFiles, EntriesUnderTheComingNamesAreNeverReplacedFollowedOrOpened) {
+  start();
+  changeSettings({{"CheckBox2_Checked", "False"}, {"fName1_Text", "shot"}});
+  // For each of the coming seconds, in turns under the stamped name and the two after it: a
+  // picture taken earlier in that second, a link to a file of the user's, and a FIFO, which
+  // blocks whoever opens it for writing.
+  const fs::path victim = home.write("victim-file", "precious");
+  const QDateTime now = QDateTime::currentDateTime();
+  constexpr int kSeconds = 45;
+  for (int second = 0; second < kSeconds; ++second) {
+    const std::string stem =
+        (desktop / ("shot_" + now.addSecs(second).toString("yyyy_MM_dd HH_mm_ss").toStdString()))
+            .string();
+    const std::string names[] = {stem + ".png", stem + "_1.png", stem + "_2.png"};
+    std::ofstream(names[second % 3]) << "earlier picture";
+    fs::create_symlink(victim, names[(second + 1) % 3]);
+    ASSERT_EQ(mkfifo(names[(second + 2) % 3].c_str(), 0666), 0);
+  }
+  const qsizetype mark = probe::notices().size();
+  ASSERT_TRUE(probe::xdotool({"key", "shift+F1", "shift+F1"}));
+  ASSERT_TRUE(runEventsUntil([&] { return savedPictures(mark).size() == 2; }, 30000))
+      << "the captures did not both finish";
+  const QStringList saved = savedPictures(mark);
+  EXPECT_NE(saved[0], saved[1]);
+  for (const QString& name : saved) {
+    EXPECT_TRUE(name.endsWith("_3.png") || name.endsWith("_4.png")) << name.toStdString();
+    EXPECT_FALSE(fs::is_symlink(name.toStdString()));
+    EXPECT_TRUE(wholeScreenPicture(name.toStdString())) << name.toStdString();
+  }
+  EXPECT_EQ(home.read(victim), "precious");
+  int links = 0, fifos = 0, earlier = 0, pictures = 0;
+  for (const auto& entry : fs::directory_iterator(desktop))
+    ++(entry.is_symlink()                             ? links
+       : entry.is_fifo()                              ? fifos
+       : home.read(entry.path()) == "earlier picture" ? earlier
+                                                      : pictures);
+  EXPECT_EQ(links, kSeconds);
+  EXPECT_EQ(fifos, kSeconds);
+  EXPECT_EQ(earlier, kSeconds);
+  EXPECT_EQ(pictures, 2);
+}
+
+// Each of these fails: its error is all the user sees, with no notice naming a missing file. A
+// failure known before the grab comes without the shutter sound.
+TEST_F(PictureFiles, AFailedCaptureShowsItsErrorOnly) {
+  start();
+  changeSettings({{"CheckBox2_Checked", "False"}});
+  struct Case {
+    QHash<QString, QString> settings;
+    int sounds;  // the shutter sounds only for a failure after the grab
+  };
+  const Case cases[] = {
+      {{{"PNGCompr1_Position", "high"}}, 0},
+      {{{"PNGCompr1_Position", "9"}, {"PicType_ItemIndex", "5"}}, 0},
+      {{{"PicType_ItemIndex", "0"}, {"fName1_Text", "../escape"}}, 0},
+      {{{"fName1_Text", QString(300, 'n')}}, 1},  // longer than a file name may be
+  };
+  for (const Case& failing : cases) {
+    SCOPED_TRACE(failing.settings.keys().join(' ').toStdString());
+    changeSettings(failing.settings);
+    const int soundsBefore = shutterCount();
+    const qsizetype mark = probe::notices().size();
+    EXPECT_TRUE(errorBoxAfter(QStringLiteral("shift+F1")));
+    EXPECT_TRUE(noticesSince(mark, kCapturedTitle).isEmpty());
+    EXPECT_EQ(shutterCount(), soundsBefore + failing.sounds);
+    EXPECT_TRUE(desktopFiles().isEmpty()) << desktopFiles().join(' ').toStdString();
+  }
+  for (const auto& entry : fs::directory_iterator(home.path))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("escape"));
+}
+
+// Killed while the picture is written (a large screen at the strongest PNG level): no
+// half-written file stays under a picture's name.
+TEST_F(PictureFiles, AKillDuringTheWriteLeavesNoPartialPicture) {
+  start();  // PNG at level 9, as seeded
+  // The shutter sound ends right before the write begins.
+  ASSERT_TRUE(probe::xdotool({"key", "shift+F1"}));
+  ASSERT_TRUE(runEventsUntil([&] { return shutterCount() == 1; }, 15000));
+  ::kill(pid_t(lumivex.processId()), SIGKILL);
+  ASSERT_TRUE(lumivex.waitForFinished(5000));
+  for (const auto& entry : fs::directory_iterator(desktop))
+    EXPECT_TRUE(wholeScreenPicture(entry.path())) << entry.path();
 }
 
 }  // namespace

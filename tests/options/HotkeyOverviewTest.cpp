@@ -59,14 +59,18 @@ TEST(HotkeyOverview, DefaultsReadAsTheFiveLinesSeparatorAndFileMode) {
   EXPECT_FALSE(desk.reader.clipboardMode());
 }
 
-TEST(HotkeyOverview, ClipboardModeInAnyCaseAndMissingValuesShowTheSeeds) {
+// A value that is no combination lists the default that is registered in its place.
+TEST(HotkeyOverview, ClipboardModeInAnyCaseAndUnreadableValuesShowTheSeeds) {
   Desk desk;
-  desk.store({{settings::kHotkey2, "junk"},
+  desk.store({{settings::kHotkey1, "-1"},
+              {settings::kHotkey2, "junk"},
+              {settings::kHotkey3, "99999999"},
               {settings::kHotkey4, "16498"},
               {settings::kClipboardMode, "TRUE"}});
   const OverviewSources s = desk.sources();
   const QString text = BuildHotkeyOverview(s);
-  EXPECT_TRUE(text.startsWith("Full screen - Shift+F1\r\nScreen area - Shift+F2\r\n"));
+  EXPECT_TRUE(text.startsWith(
+      "Full screen - Shift+F1\r\nScreen area - Shift+F2\r\nActive window - Shift+F3\r\n"));
   EXPECT_TRUE(text.contains("\r\nTimed capture - Ctrl+F3\r\n"));
   EXPECT_TRUE(
       text.endsWith("Switch storage mode - Ctrl+F5\r\n------------\r\nCapture to clipboard."));

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <memory>
 
@@ -215,6 +216,24 @@ TEST_F(OptionsDialogTest, EmptyNameAndFolderGetDefaultsOnlyThroughOk) {
   EXPECT_EQ(stored("fPath1_Text"), "");
   open();  // an empty stored name shows the default again
   EXPECT_EQ(control<QLineEdit>("fName1")->text(), "LumivexPhoto");
+}
+
+// A "/" in the base name would put pictures outside the folder: typed, it is dropped and the
+// field says why.
+TEST_F(OptionsDialogTest, ASlashTypedIntoTheFileNameIsRefusedWithAReason) {
+  seed();
+  open();
+  QLineEdit* name = control<QLineEdit>("fName1");
+  name->setFocus();
+  name->setText("shot");
+  name->setCursorPosition(2);
+  QTest::keyClicks(name, "../x");
+  EXPECT_EQ(name->text(), "sh..xot");
+  EXPECT_EQ(name->cursorPosition(), 5);
+  EXPECT_TRUE(QToolTip::text().contains("must not contain \"/\""))
+      << QToolTip::text().toStdString();
+  pressOk();
+  EXPECT_EQ(stored("fName1_Text"), "sh..xot");
 }
 
 TEST_F(OptionsDialogTest, OutOfRangeValuesAreClampedOrShowNoSelection) {

@@ -91,6 +91,33 @@ TEST_F(PictureName, WithoutStampTheFirstFreeNameOfTheSeries) {
   EXPECT_EQ(compose(QStringLiteral("gif")), pictures() + "/LumivexPhoto.gif");
 }
 
+// Two captures in the same second: the second must not take the first one's file.
+TEST_F(PictureName, StampedNameThatIsTakenGoesOnAlongItsSeries) {
+  set("CheckBox2_Checked", "False");
+  const std::string stamped = "desktop/LumivexPhoto_2005_06_19 22_22_17";
+  dir.write(stamped + ".png", "first");
+  std::filesystem::create_symlink("/nowhere", dir.path / (stamped + "_1.png"));
+  EXPECT_EQ(compose(), env.desktop + "/LumivexPhoto_2005_06_19 22_22_17_2.png");
+}
+
+// A picture is written only inside its folder: a "/" in either part would lead out of it.
+TEST_F(PictureName, BaseOrUserNameWithASlashIsRefused) {
+  auto refusal = [this]() -> std::string {
+    try {
+      return "composed " + compose().toStdString();
+    } catch (const Error& e) {
+      return e.what();
+    }
+  };
+  set("fName1_Text", "../escape");
+  EXPECT_EQ(refusal(), "The file name \"../escape\" must not contain \"/\"");
+  set("fName1_Text", "shot");
+  env.user = QStringLiteral("../../tmp/x");
+  EXPECT_EQ(refusal(), "The user name \"../../tmp/x\" must not contain \"/\"");
+  set("CheckBox2_Checked", "False");  // the user name is not part of the name then
+  EXPECT_EQ(refusal(), "composed " + env.desktop.toStdString() + "/shot_2005_06_19 22_22_17.png");
+}
+
 TEST_F(PictureName, FolderFallsBackToTheDesktop) {
   set("CheckBox2_Checked", "False");
   const QString onDesktop = env.desktop + "/LumivexPhoto_2005_06_19 22_22_17.png";

@@ -75,6 +75,7 @@ TEST_F(PictureOutput, FilesHoldTheCapturedPixelsAtEveryDepth) {
         QImage::Format_RGB888}) {
     SCOPED_TRACE(format);
     const QImage picture = screenPicture(format);
+    for (const char* name : {"p.png", "p.bmp", "p.jpg"}) std::filesystem::remove(dir.path / name);
     output::SavePicture(file("p.png"), picture, PictureType::Png, settings);
     output::SavePicture(file("p.bmp"), picture, PictureType::Bmp, settings);
     output::SavePicture(file("p.jpg"), picture, PictureType::Jpg, settings);
@@ -140,10 +141,39 @@ TEST_F(PictureOutput, StorageModeAndPictureTypeOfTheMoment) {
   store("PicType_ItemIndex", "2");
   EXPECT_TRUE(settings.clipboardMode());
   EXPECT_EQ(output::ReadPictureType(settings), PictureType::Jpg);
-  store("PicType_ItemIndex", "3");  // no file, no notice, no action
-  EXPECT_EQ(output::ReadPictureType(settings), std::nullopt);
+  store("PicType_ItemIndex", "3");  // no file type: an error, before anything is grabbed
+  EXPECT_THROW(output::ReadPictureType(settings), Error);
   store("PicType_ItemIndex", "x");
   EXPECT_THROW(output::ReadPictureType(settings), Error);
+}
+
+// Each setting a write would fail on is found before the grab, with the error the write gives;
+// clipboard mode writes nothing and checks nothing.
+TEST_F(PictureOutput, SettingsAWriteWouldFailOnAreFoundBeforehand) {
+  auto refusal = [&]() -> std::string {
+    try {
+      output::CheckPictureSettings(settings);
+      return "accepted";
+    } catch (const Error& e) {
+      return e.what();
+    }
+  };
+  store("PNGCompr1_Position", "9");
+  store("JPGCompr1_Position", "90");
+  EXPECT_EQ(refusal(), "accepted");
+  store("PicType_ItemIndex", "3");
+  EXPECT_EQ(refusal(), "'3' is not a picture type: 0 is PNG, 1 is BMP, 2 is JPG");
+  store("PNGCompr1_Position", "9.5");
+  store("JPGCompr1_Position", "high");
+  store("PicType_ItemIndex", "0");
+  EXPECT_EQ(refusal(), "'9.5' is not a valid integer value");
+  store("PicType_ItemIndex", "2");
+  EXPECT_EQ(refusal(), "'high' is not a valid integer value");
+  store("PicType_ItemIndex", "1");  // a BMP has no level to read
+  EXPECT_EQ(refusal(), "accepted");
+  store("PicType_ItemIndex", "7");
+  store("Radiobutton1_Checked", "True");
+  EXPECT_EQ(refusal(), "accepted");
 }
 
 TEST_F(PictureOutput, ClipboardModeLeavesThePictureOnTheClipboard) {

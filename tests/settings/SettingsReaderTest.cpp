@@ -30,12 +30,16 @@ TEST_F(SettingsReaderTest, AbsentValuesReadAsTheirDefaults) {
   EXPECT_THROW(settings.pngLevel(), Error) << "a level must be stored";
 }
 
-TEST_F(SettingsReaderTest, ABrokenHotkeyRegistersItsSeedButMatchesNothing) {
+// A stored hotkey that is no key combination (no integer, or bits beyond the modifiers and the
+// key) is its seed for registration, the overview and the dispatch alike.
+TEST_F(SettingsReaderTest, ABrokenHotkeyIsItsSeed) {
   key.write(settings::kHotkey1, "Shift+F1");
   key.write(settings::kHotkey2, " 12345");
+  key.write(settings::kHotkey3, " 8257");
   EXPECT_EQ(settings.hotkey(0), 8304);
   EXPECT_EQ(settings.storedHotkey(0), std::nullopt);
-  EXPECT_EQ(settings.hotkey(1), 12345);
+  EXPECT_EQ(settings.hotkey(1), 8305);
+  EXPECT_EQ(settings.hotkey(2), 8257);
   EXPECT_EQ(settings.storedHotkey(4), std::nullopt);
   EXPECT_EQ(settings.hotkey(4), 16500);
 }

@@ -33,12 +33,21 @@ TEST_F(HotkeyDispatch, ReadsEachSettingBeforeItsOwnTestAndRunsMatchesInOrder) {
   EXPECT_EQ(log, QStringList({"screen", "window", "toggle-mode"}));
 }
 
-TEST_F(HotkeyDispatch, MissingOrBrokenSettingsMatchNothing) {
-  key.write(settings::kHotkey2, "F1");
-  int runs = 0;
-  shell::DispatchHotKey(8304, settings, [&](CaptureKind) { ++runs; });
-  shell::DispatchHotKey(8305, settings, [&](CaptureKind) { ++runs; });
-  EXPECT_EQ(runs, 0);
+// What is grabbed is what captures: a stored value that is absent, no integer or no combination
+// ("F1", -1, a number beyond the modifier bits, modifiers without a key) means the default it was
+// registered as; a hotkey set to none (0) runs nothing.
+TEST_F(HotkeyDispatch, AStoredValueThatIsNoCombinationMeansItsDefault) {
+  key.write(settings::kHotkey1, "F1");
+  key.write(settings::kHotkey2, "-1");
+  key.write(settings::kHotkey3, "99999999");
+  key.write(settings::kHotkey4, "8192");
+  key.write(settings::kHotkey5, "0");
+  QStringList ran;
+  for (quint32 pressed : {8304u, 8305u, 8306u, 8307u, 16500u, 0x2000u})
+    shell::DispatchHotKey(pressed, settings, [&](CaptureKind kind) {
+      ran << QString::fromLatin1(settings::captureCommand(kind).word);
+    });
+  EXPECT_EQ(ran, QStringList({"screen", "area", "window", "timed"}));
 }
 
 }  // namespace
