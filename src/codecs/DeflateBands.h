@@ -1,0 +1,46 @@
+// One zlib stream compressed as bands of rows on all the machine's cores.
+//
+// Each band is deflated on its own (libdeflate for levels 2-9, zlib for level 1) and made to end
+// on a byte with no final-block mark, so that the bands written one after the other form a
+// single deflate stream that any inflater reads in one go. The output depends only on the rows
+// and the level, never on the number of cores. A band starts without the previous band's
+// history, which costs a few hundred bytes per band on a screen; bands are a few megabytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace codecs {
+
+// Writes the uncompressed row `y`, `rowBytes` long, to `out`. Called from several threads at
+// once, each time for a different row.
+using RowMaker = std::function<void(int y, std::uint8_t* out)>;
+
+struct ZlibStream {
+  struct Part {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+  };
+  std::array<std::uint8_t, 2> header{};
+  std::vector<Part> parts;  // the deflate stream, band after band
+  std::array<std::uint8_t, 4> adler{};
+
+  std::size_t Size() const;
+};
+
+// The zlib stream of `rows` rows at `level` (1..9). Nullopt, with nothing held, when the memory
+// for the bands is not there; throws CodecError when compression fails.
+std::optional<ZlibStream> DeflateInBands(int level, std::size_t rowBytes, int rows,
+                                         const RowMaker& makeRow);
+
+// Turns the complete raw deflate stream data[0, size) into one that another raw stream can
+// follow: clears the final-block mark of its last block and pads it to a whole byte with an
+// empty stored block. `data` must have room for 5 more bytes; returns the new size.
+std::size_t OpenDeflateEnd(std::uint8_t* data, std::size_t size);
+
+}  // namespace codecs
