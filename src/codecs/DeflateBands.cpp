@@ -19,10 +19,12 @@
 namespace codecs {
 namespace {
 
-// Uncompressed bytes per band: small enough that a 1080-line screen gives both cores work and
-// a 2160-line one balances over uneven content, large enough that the history each band starts
-// without and the pass that opens its end stay below 1 % of size and time.
+// About this many uncompressed bytes per band, in at most kMaxBands bands: a 1080-line screen
+// gives two cores a band each, a 2160-line one four bands that balance over uneven content.
+// Every join costs bytes (a band starts without the history above it), so there are no more
+// than the cores of a usual machine can use.
 constexpr std::size_t kBandBytes = std::size_t{3} << 20;
+constexpr std::size_t kMaxBands = 4;
 
 // An empty stored block after the last byte, and one byte more when the 3 header bits do not
 // fit in that byte's padding.
@@ -416,9 +418,11 @@ std::size_t ZlibStream::Size() const {
 
 std::optional<ZlibStream> DeflateInBands(int level, std::size_t rowBytes, int rows,
                                          const RowMaker& makeRow) {
+  const std::size_t total = rowBytes * static_cast<std::size_t>(std::max(rows, 1));
+  const std::size_t bandCount = std::clamp<std::size_t>((total + kBandBytes / 2) / kBandBytes, 1,
+                                                        std::min<std::size_t>(kMaxBands, rows));
   const int bandRows =
-      static_cast<int>(std::clamp<std::size_t>(kBandBytes / std::max<std::size_t>(rowBytes, 1), 1,
-                                               static_cast<std::size_t>(std::max(rows, 1))));
+      static_cast<int>((static_cast<std::size_t>(rows) + bandCount - 1) / bandCount);
   std::vector<Band> bands;
   ZlibStream stream;
   try {

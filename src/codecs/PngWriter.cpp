@@ -145,7 +145,8 @@ bool TChunkIDAT::SaveInBands(ByteSink& sink, const TPNGWriter& owner, std::size_
         room = std::min(left, owner.MaxIdatSize());
         std::uint8_t head[8];
         PutBigEndian(head, static_cast<std::uint32_t>(room));
-        std::memcpy(head + 4, "IDAT", 4);
+        static constexpr std::uint8_t kType[4] = {'I', 'D', 'A', 'T'};
+        std::copy_n(kType, 4, head + 4);
         sink.Write(head, sizeof head);
         crc = crc32(0, head + 4, 4);
       }
