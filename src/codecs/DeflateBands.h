@@ -1,10 +1,10 @@
 // One zlib stream compressed as bands of rows on all the machine's cores.
 //
-// Each band is deflated on its own (libdeflate for levels 2-9, zlib for level 1) and made to end
-// on a byte with no final-block mark, so that the bands written one after the other form a
-// single deflate stream that any inflater reads in one go. The output depends only on the rows
-// and the level, never on the number of cores. A band starts without the previous band's
-// history, which costs a few hundred bytes per band on a screen; bands are a few megabytes.
+// Each band is deflated on its own by libdeflate and made to end on a byte with no final-block
+// mark, so that the bands written one after the other form a single deflate stream that any
+// inflater reads in one go. The output depends only on the rows and the level, never on the
+// number of cores. A band starts without the previous band's history, which costs a few hundred
+// bytes per join on a screen (0.01-0.1 %); a picture has at most four bands.
 #pragma once
 
 #include <array>

@@ -42,9 +42,9 @@ class TChunkPLTE final : public TChunk {
 };
 
 // The image data: one zlib stream cut into chunks of the writer's maximum IDAT size; only the
-// last chunk is shorter, none is empty. Levels 1-9 compress bands of rows on all cores
-// (DeflateBands.h; levels 2-9 with libdeflate, on screenshots about three times faster than
-// zlib on one core, files no larger): memory is at most one filtered band per core plus the
+// last chunk is shorter, none is empty. Levels 1-9 compress bands of rows on all cores with
+// libdeflate (DeflateBands.h; on one core already about three times faster than zlib at level 9
+// on screenshots, files no larger): memory is at most one filtered band per core plus the
 // compressed output, which goes to the sink from where it was compressed. Level 0 streams
 // through zlib row by row.
 class TChunkIDAT final : public TChunk {

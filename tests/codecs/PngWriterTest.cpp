@@ -65,8 +65,8 @@ std::vector<std::uint8_t> WriteToMemory(const codecs::PictureView& picture, int 
   return sink.Bytes();
 }
 
-// Noise big enough that true colour needs two IDAT chunks at every level; levels 0-1 go
-// through zlib and 2-9 through libdeflate, so both roads are read back by libpng and zlib.
+// Noise big enough that true colour needs two IDAT chunks at every level; level 0 goes
+// through zlib and 1-9 through libdeflate, so both roads are read back by libpng and zlib.
 TEST(PngWriter, EveryLevelAndDepthDecodesToItsOwnPixelsInFramedSubFilteredRows) {
   codecs_test::TempDir dir;
   std::mt19937 random(7);
