@@ -67,16 +67,20 @@ class BandCoder {
     const std::size_t bound =
         libdeflate_deflate_compress_bound(compressor_, band.length) + kOpenEndBytes;
     // Not zero-filled: the pages of the output that compression never reaches stay unmapped,
-    // so what is resident is the band's rows plus its compressed bytes.
-    auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(band.length);
+    // so what is resident is the band's rows plus its compressed bytes. The rows' memory is
+    // kept for this thread's next band: touching fresh pages costs as much as filtering them.
+    if (rowsSize_ < band.length) {
+      rows_.reset();
+      rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(band.length);
+      rowsSize_ = band.length;
+    }
     band.out.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(bound);
     for (int i = 0; i < band.rows; ++i)
-      makeRow_(band.firstRow + i, &rows[static_cast<std::size_t>(i) * rowBytes_]);
-    band.adler = libdeflate_adler32(1, rows.get(), band.length);
-    const std::size_t size = libdeflate_deflate_compress(compressor_, rows.get(), band.length,
+      makeRow_(band.firstRow + i, &rows_[static_cast<std::size_t>(i) * rowBytes_]);
+    band.adler = libdeflate_adler32(1, rows_.get(), band.length);
+    const std::size_t size = libdeflate_deflate_compress(compressor_, rows_.get(), band.length,
                                                          band.out.bytes.get(), bound);
     if (size == 0) CompressionFailed();
-    rows.reset();
     band.out.size = last ? size : OpenDeflateEnd(band.out.bytes.get(), size);
   }
 
@@ -84,6 +88,8 @@ class BandCoder {
   std::size_t rowBytes_;
   const RowMaker& makeRow_;
   libdeflate_compressor* compressor_;
+  std::unique_ptr<std::uint8_t[]> rows_;
+  std::size_t rowsSize_ = 0;
 };
 
 // Runs the bands on this thread and up to one more per core; the first failure wins.
