@@ -6,13 +6,18 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "codecs/Picture.h"
 
@@ -47,16 +52,27 @@ struct Band {
   int rows = 0;
   std::size_t length = 0;  // uncompressed
   std::uint32_t adler = 1;
-  ZlibStream::Part out;
+  std::unique_ptr<std::uint8_t[]> out;  // room for the bound, reserved before any band starts
+  std::size_t size = 0;                 // compressed
+  bool done = false;                    // guarded by the band list's mutex
 };
 
+// The most a band's compressed form can take, with room to open its end.
+std::size_t Bound(std::size_t length) {
+  // libdeflate's bound does not depend on the compressor or its level.
+  return libdeflate_deflate_compress_bound(nullptr, length) + kOpenEndBytes;
+}
+
 // Compresses bands on one thread; each thread has its own, as a compressor may not be shared.
+// All memory is taken when it is made, so that no band fails for memory once one is written.
 class BandCoder {
  public:
-  BandCoder(int level, std::size_t rowBytes, const RowMaker& makeRow)
+  BandCoder(int level, std::size_t rowBytes, std::size_t bandBytes, const RowMaker& makeRow)
       : rowBytes_(rowBytes),
         makeRow_(makeRow),
-        compressor_(libdeflate_alloc_compressor(LibdeflateLevel(level))) {
+        compressor_(libdeflate_alloc_compressor(LibdeflateLevel(level))),
+        // Not zero-filled, and kept from band to band: fresh pages cost as much as filtering.
+        rows_(std::make_unique_for_overwrite<std::uint8_t[]>(bandBytes)) {
     if (compressor_ == nullptr) throw std::bad_alloc();
   }
   ~BandCoder() { libdeflate_free_compressor(compressor_); }
@@ -64,24 +80,13 @@ class BandCoder {
   BandCoder& operator=(const BandCoder&) = delete;
 
   void Compress(Band& band, bool last) {
-    const std::size_t bound =
-        libdeflate_deflate_compress_bound(compressor_, band.length) + kOpenEndBytes;
-    // Not zero-filled: the pages of the output that compression never reaches stay unmapped,
-    // so what is resident is the band's rows plus its compressed bytes. The rows' memory is
-    // kept for this thread's next band: touching fresh pages costs as much as filtering them.
-    if (rowsSize_ < band.length) {
-      rows_.reset();
-      rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(band.length);
-      rowsSize_ = band.length;
-    }
-    band.out.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(bound);
     for (int i = 0; i < band.rows; ++i)
       makeRow_(band.firstRow + i, &rows_[static_cast<std::size_t>(i) * rowBytes_]);
     band.adler = libdeflate_adler32(1, rows_.get(), band.length);
     const std::size_t size = libdeflate_deflate_compress(compressor_, rows_.get(), band.length,
-                                                         band.out.bytes.get(), bound);
+                                                         band.out.get(), Bound(band.length));
     if (size == 0) CompressionFailed();
-    band.out.size = last ? size : OpenDeflateEnd(band.out.bytes.get(), size);
+    band.size = last ? size : OpenDeflateEnd(band.out.get(), size);
   }
 
  private:
@@ -89,35 +94,73 @@ class BandCoder {
   const RowMaker& makeRow_;
   libdeflate_compressor* compressor_;
   std::unique_ptr<std::uint8_t[]> rows_;
-  std::size_t rowsSize_ = 0;
 };
 
-// Runs the bands on this thread and up to one more per core; the first failure wins.
-void CompressAll(std::vector<Band>& bands, int level, std::size_t rowBytes,
-                 const RowMaker& makeRow) {
+// Runs the bands on this thread and up to one more per core. This thread also hands each band,
+// in order, to `write` as soon as the bands above it are written; the first failure wins.
+void CompressAll(std::vector<Band>& bands, std::vector<std::unique_ptr<BandCoder>>& coders,
+                 const std::function<void(Band&)>& write) {
   std::atomic<std::size_t> next{0};
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min<std::size_t>(cores, bands.size());
-  std::vector<std::exception_ptr> errors(threads);
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::vector<std::exception_ptr> errors(coders.size());
+  bool failed = false;  // guarded by mutex
+  std::size_t written = 0;
+  // Writes the bands that are done, in order, up to the first that is not; waits for that one
+  // when asked to.
+  const auto writeDone = [&](bool wait) {
+    while (written < bands.size()) {
+      {
+        std::unique_lock lock(mutex);
+        if (wait) finished.wait(lock, [&] { return bands[written].done || failed; });
+        if (!bands[written].done) return;
+      }
+      write(bands[written]);
+      bands[written++].out.reset();
+    }
+  };
   const auto work = [&](std::size_t thread) {
     try {
-      BandCoder coder(level, rowBytes, makeRow);
       for (std::size_t i = next++; i < bands.size(); i = next++) {
-        coder.Compress(bands[i], i + 1 == bands.size());
+        coders[thread]->Compress(bands[i], i + 1 == bands.size());
+        {
+          const std::lock_guard lock(mutex);
+          bands[i].done = true;
+          finished.notify_all();
+        }
+        if (thread == 0) writeDone(false);
       }
     } catch (...) {
       errors[thread] = std::current_exception();
       next = bands.size();  // the others stop after their current band
+      const std::lock_guard lock(mutex);
+      failed = true;
+      finished.notify_all();
     }
   };
   std::vector<std::thread> helpers;
+  helpers.reserve(coders.size());
+  // Also when a write throws: the others stop after their current band.
+  struct Join {
+    std::atomic<std::size_t>& next;
+    std::size_t count;
+    std::vector<std::thread>& threads;
+    void operator()() {
+      next = count;
+      for (std::thread& thread : threads) {
+        if (thread.joinable()) thread.join();
+      }
+    }
+    ~Join() { (*this)(); }
+  } join{next, bands.size(), helpers};
   try {
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work, t);
+    for (std::size_t t = 1; t < coders.size(); ++t) helpers.emplace_back(work, t);
   } catch (const std::system_error&) {
     // No more threads to be had: those running and this one take every band.
   }
   work(0);
-  for (std::thread& helper : helpers) helper.join();
+  if (!errors[0]) writeDone(true);
+  join();
   for (const std::exception_ptr& error : errors) {
     if (error) std::rethrow_exception(error);
   }
@@ -364,54 +407,55 @@ void MoveJoinsToPlainRows(std::vector<int>& starts, int bandRows, std::size_t ro
   }
 }
 
-std::array<std::uint8_t, 2> ZlibHeader(int level) {
-  // Deflate with a 32 KiB window, the level class as zlib sets it, and the check bits.
-  const unsigned levelClass = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
-  unsigned header = 0x7800 | levelClass << 6;
-  header += 31 - header % 31;
-  return {static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header)};
-}
-
 }  // namespace
 
-std::size_t ZlibStream::Size() const {
-  std::size_t size = header.size() + adler.size();
-  for (const Part& part : parts) size += part.size;
-  return size;
-}
-
-std::optional<ZlibStream> DeflateInBands(int level, std::size_t rowBytes, int rows,
-                                         const RowMaker& makeRow) {
+bool DeflateInBands(int level, std::size_t rowBytes, int rows, const RowMaker& makeRow,
+                    const StreamWriter& write) {
   const std::size_t total = rowBytes * static_cast<std::size_t>(std::max(rows, 1));
   const std::size_t bandCount = std::clamp<std::size_t>((total + kBandBytes / 2) / kBandBytes, 1,
                                                         std::min<std::size_t>(kMaxBands, rows));
   const int bandRows =
       static_cast<int>((static_cast<std::size_t>(rows) + bandCount - 1) / bandCount);
   std::vector<Band> bands;
-  ZlibStream stream;
+  std::vector<std::unique_ptr<BandCoder>> coders;
   try {
     std::vector<int> starts;
     for (int y = 0; y < rows; y += bandRows) starts.push_back(y);
     MoveJoinsToPlainRows(starts, bandRows, rowBytes, rows, makeRow);
     starts.push_back(rows);
-    bands.reserve(starts.size() - 1);
-    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
-      const int count = starts[i + 1] - starts[i];
-      bands.push_back({starts[i], count, rowBytes * static_cast<std::size_t>(count), 1, {}});
+    bands.resize(starts.size() - 1);
+    std::size_t largest = 0;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+      Band& band = bands[i];
+      band.firstRow = starts[i];
+      band.rows = starts[i + 1] - starts[i];
+      band.length = rowBytes * static_cast<std::size_t>(band.rows);
+      // Only the pages compression reaches become resident.
+      band.out = std::make_unique_for_overwrite<std::uint8_t[]>(Bound(band.length));
+      largest = std::max(largest, band.length);
     }
-    CompressAll(bands, level, rowBytes, makeRow);
-    stream.parts.reserve(bands.size());
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    while (coders.size() < std::min<std::size_t>(cores, bands.size()))
+      coders.push_back(std::make_unique<BandCoder>(level, rowBytes, largest, makeRow));
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return false;
   }
-  stream.header = ZlibHeader(level);
+  // Deflate with a 32 KiB window, the level class as zlib sets it, and the check bits.
+  const unsigned levelClass = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+  unsigned header = 0x7800 | levelClass << 6;
+  header += 31 - header % 31;
+  const std::uint8_t head[2] = {static_cast<std::uint8_t>(header >> 8),
+                                static_cast<std::uint8_t>(header)};
+  write(head, sizeof head);
   uLong adler = 1;
-  for (Band& band : bands) {
+  CompressAll(bands, coders, [&](Band& band) {
+    write(band.out.get(), band.size);
     adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
-    stream.parts.push_back(std::move(band.out));
-  }
-  for (int i = 0; i < 4; ++i) stream.adler[i] = static_cast<std::uint8_t>(adler >> (24 - 8 * i));
-  return stream;
+  });
+  std::uint8_t tail[4];
+  for (int i = 0; i < 4; ++i) tail[i] = static_cast<std::uint8_t>(adler >> (24 - 8 * i));
+  write(tail, sizeof tail);
+  return true;
 }
 
 std::size_t OpenDeflateEnd(std::uint8_t* data, std::size_t size) {

@@ -7,13 +7,9 @@
 // bytes per join on a screen (0.01-0.1 %); a picture has at most four bands.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace codecs {
 
@@ -21,22 +17,15 @@ namespace codecs {
 // once, each time for a different row.
 using RowMaker = std::function<void(int y, std::uint8_t* out)>;
 
-struct ZlibStream {
-  struct Part {
-    std::unique_ptr<std::uint8_t[]> bytes;
-    std::size_t size = 0;
-  };
-  std::array<std::uint8_t, 2> header{};
-  std::vector<Part> parts;  // the deflate stream, band after band
-  std::array<std::uint8_t, 4> adler{};
+// Takes the stream's bytes in order.
+using StreamWriter = std::function<void(const std::uint8_t* data, std::size_t size)>;
 
-  std::size_t Size() const;
-};
-
-// The zlib stream of `rows` rows at `level` (1..9). Nullopt, with nothing held, when the memory
-// for the bands is not there; throws CodecError when compression fails.
-std::optional<ZlibStream> DeflateInBands(int level, std::size_t rowBytes, int rows,
-                                         const RowMaker& makeRow);
+// Writes the zlib stream of `rows` rows at `level` (1..9) through `write`, on the calling thread
+// only, each band as soon as it and the bands above it are compressed (their memory goes as
+// they are written). False, with nothing written, when the memory for the bands is not there;
+// throws CodecError when compression fails, and whatever `write` throws.
+bool DeflateInBands(int level, std::size_t rowBytes, int rows, const RowMaker& makeRow,
+                    const StreamWriter& write);
 
 // Turns the complete raw deflate stream data[0, size) into one that another raw stream can
 // follow: clears the final-block mark of its last block and pads it to a whole byte with an

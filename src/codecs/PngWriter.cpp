@@ -129,41 +129,28 @@ void TChunkIDAT::SaveTo(ByteSink& sink, const TPNGWriter& owner) const {
 }
 
 bool TChunkIDAT::SaveInBands(ByteSink& sink, const TPNGWriter& owner, std::size_t rowLength) const {
-  const auto stream = DeflateInBands(owner.CompressionLevel(), 1 + rowLength, picture_.height,
-                                     [this, rowLength](int y, std::uint8_t* row) {
-                                       row[0] = kFilterSub;
-                                       FilterRow(picture_, y, row + 1, rowLength);
-                                     });
-  if (!stream) return false;
-  // The stream's pieces cut into chunks of the maximum size, the last one shorter.
-  std::size_t left = stream->Size();
-  std::size_t room = 0;  // in the chunk being written
-  uLong crc = 0;
+  // Chunks of the maximum size as the stream comes, the last one shorter: its length is known
+  // only at the end.
+  std::vector<std::uint8_t> chunk(owner.MaxIdatSize());
+  std::size_t used = 0;
   const auto put = [&](const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-      if (room == 0) {
-        room = std::min(left, owner.MaxIdatSize());
-        std::uint8_t head[8];
-        PutBigEndian(head, static_cast<std::uint32_t>(room));
-        static constexpr std::uint8_t kType[4] = {'I', 'D', 'A', 'T'};
-        std::copy_n(kType, 4, head + 4);
-        sink.Write(head, sizeof head);
-        crc = crc32(0, head + 4, 4);
-      }
-      const std::size_t n = std::min(room, size);
-      sink.Write(data, n);
-      crc = crc32(crc, data, static_cast<uInt>(n));
-      data += n, size -= n, room -= n, left -= n;
-      if (room == 0) {
-        std::uint8_t tail[4];
-        PutBigEndian(tail, static_cast<std::uint32_t>(crc));
-        sink.Write(tail, sizeof tail);
+      const std::size_t n = std::min(chunk.size() - used, size);
+      std::copy_n(data, n, chunk.data() + used);
+      data += n, size -= n, used += n;
+      if (used == chunk.size()) {
+        WriteChunk(sink, "IDAT", chunk.data(), used);
+        used = 0;
       }
     }
   };
-  put(stream->header.data(), stream->header.size());
-  for (const auto& part : stream->parts) put(part.bytes.get(), part.size);
-  put(stream->adler.data(), stream->adler.size());
+  const auto makeRow = [this, rowLength](int y, std::uint8_t* row) {
+    row[0] = kFilterSub;
+    FilterRow(picture_, y, row + 1, rowLength);
+  };
+  if (!DeflateInBands(owner.CompressionLevel(), 1 + rowLength, picture_.height, makeRow, put))
+    return false;
+  if (used > 0) WriteChunk(sink, "IDAT", chunk.data(), used);  // the stream ends with 4 bytes
   return true;
 }
 
