@@ -290,6 +290,11 @@ TEST(PngWriter, FailuresAreReportedAndAnEmptyPictureWritesNoFile) {
           [&](const std::string& path) { codecs::SaveAsPng(path, picture->view, level); });
     }
   }
+  // ... and while other bands of a large picture are still being compressed.
+  TestPicture banded;
+  codecs_test::MakePicture(banded, 1600, 1200, 32, [&](int, int) { return random(); });
+  codecs_test::ExpectWriteFailures(
+      [&](const std::string& path) { codecs::SaveAsPng(path, banded.view, 1); });
 }
 
 }  // namespace
