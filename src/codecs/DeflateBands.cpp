@@ -37,11 +37,12 @@ constexpr std::size_t kOpenEndBytes = 5;
 
 // The libdeflate level for each zlib level 1..9: the fastest one whose files were no larger
 // than zlib's at that level on Sub-filtered screenshots (text, desktop, photo; 1080 and 2160
-// lines). The levels do not match one to one: libdeflate 6 loses to zlib 6 on 4K screens. At
-// level 1 libdeflate is as fast as zlib on screens and twice as fast on photos, with files 2-8 %
-// smaller.
+// lines), and at level 1 the fastest one as fast as zlib. The levels do not match one to one:
+// libdeflate 6 loses to zlib 6 on 4K screens, and libdeflate 1 is slower than its 2 on 4K
+// screens; libdeflate 2 is as fast as zlib 1 on screens and 1.6 times faster on photos, with
+// files 2-11 % smaller.
 int LibdeflateLevel(int zlibLevel) {
-  static constexpr int kLevels[10] = {0, 1, 2, 5, 5, 6, 7, 8, 8, 9};  // 0: stored, by zlib
+  static constexpr int kLevels[10] = {0, 2, 2, 5, 5, 6, 7, 8, 8, 9};  // 0: stored, by zlib
   return kLevels[std::clamp(zlibLevel, 0, 9)];
 }
 
