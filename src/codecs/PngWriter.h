@@ -44,8 +44,8 @@ class TChunkPLTE final : public TChunk {
 // The image data: one zlib stream cut into chunks of the writer's maximum IDAT size; only the
 // last chunk is shorter, none is empty. Levels 1-9 compress bands of rows on all cores with
 // libdeflate (DeflateBands.h; on one core already about three times faster than zlib at level 9
-// on screenshots, files no larger): memory is at most one filtered band per core plus the
-// compressed output, which goes to the sink from where it was compressed. Level 0 streams
+// on screenshots, files no larger): memory is one filtered band per core plus the compressed
+// bands not yet written, which go to the sink in order as soon as they can. Level 0 streams
 // through zlib row by row.
 class TChunkIDAT final : public TChunk {
  public:
