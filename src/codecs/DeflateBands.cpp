@@ -131,6 +131,7 @@ void CompressAll(std::vector<Band>& bands, std::vector<std::unique_ptr<BandCoder
         }
         if (thread == 0) writeDone(false);
       }
+      coders[thread].reset();  // its rows' memory is not needed while the others finish
     } catch (...) {
       errors[thread] = std::current_exception();
       next = bands.size();  // the others stop after their current band
