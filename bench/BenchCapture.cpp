@@ -721,10 +721,10 @@ void PrintLoad() {
 
 // A display of that size that Qt opens, or empty. On a shared machine a number Xvfb took can
 // still answer with another session's server (X clients try the abstract socket of that number
-// first): a second server, started while the first keeps its number, gets the next one.
+// first): another server, started while the others keep their numbers, gets the next one.
 std::string StartUsableDisplay(int width, int height,
                                std::vector<std::unique_ptr<TestDisplay>>& servers) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
     servers.push_back(std::make_unique<TestDisplay>(width, height));
     const std::string& name = servers.back()->name();
     const bool opens =
