@@ -2,7 +2,11 @@
 // 3840x2160 that show the corpus screenshots, side by side with scrot and maim writing the same
 // screen to the same format; the grab's share of a PNG capture; the peak memory of a 100-frame
 // timed capture; the time from a key press to the notice with the sound on.
-//   LUMIVEX_CORPUS  folder of screenshots (text/ui/photo-1080/2160.png); default ../shared/corpus
+// "outside": the lumivex program itself, from a key press sent through the X server to the
+// picture file's close, beside whole runs of scrot and maim at their defaults, and the
+// program's memory during a capture.
+//   LUMIVEX_CORPUS   folder of screenshots (text/ui/photo-1080/2160.png); default ../shared/corpus
+//   LUMIVEX_PROGRAM  the program "outside" runs; default the one built with the bench
 // The bench starts its own Xvfb per size and measures each size in a child process with its own
 // Qt application and main form on that display. Without Xvfb, without Qt's X11 platform, or
 // without scrot or maim, the parts that need them print "skipped".
@@ -11,7 +15,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +56,12 @@
 #include "platform/x11/X11ScreenGrabber.h"
 #include "settings/Registry.h"
 #include "settings/SettingsTable.h"
+
+#ifdef LUMIVEX_BENCH_PROGRAM
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xcbext.h>
+#endif
 
 extern char** environ;
 
@@ -155,6 +167,7 @@ class BenchForm {
   }
 
   THidForm& form() { return *form_; }
+  const Registry& registry() const { return form_->registry(); }
   ScreenGrabber& screen() { return *desktop_.screen; }
   StampedNotices& notices() { return notices_; }
   // Whether the desktop's sound device takes the sound's length (otherwise PacedSoundPlayer does).
@@ -213,11 +226,17 @@ constexpr const Format& kDefaultFormat = kFormats[2];
 static_assert(kDefaultFormat.type == PictureType::Png && kDefaultFormat.level == 9);
 
 // The picture type and its PNG level or JPEG quality, read by the form at its next capture.
-void WriteFormat(const BenchForm& bench, const Format& format) {
+void WriteFormat(const Registry& settings, const Format& format) {
   namespace s = lumivex::settings;
-  bench.write(s::kPictureType, std::to_string(int(format.type)));
-  if (format.type == PictureType::Png) bench.write(s::kPngLevel, std::to_string(format.level));
-  if (format.type == PictureType::Jpg) bench.write(s::kJpegQuality, std::to_string(format.level));
+  const auto write = [&](const char* name, int value) {
+    settings.WriteRegistryText(lumivex::kSettingsKey, name, std::to_string(value));
+  };
+  write(s::kPictureType, int(format.type));
+  if (format.type == PictureType::Png) write(s::kPngLevel, format.level);
+  if (format.type == PictureType::Jpg) write(s::kJpegQuality, format.level);
+}
+void WriteFormat(const BenchForm& bench, const Format& format) {
+  WriteFormat(bench.registry(), format);
 }
 
 // ---- other programs ----------------------------------------------------------------------
@@ -707,10 +726,10 @@ void PrintLoad() {
 
 // A display of that size that Qt opens, or empty. On a shared machine a number Xvfb took can
 // still answer with another session's server (X clients try the abstract socket of that number
-// first): a second server, started while the first keeps its number, gets the next one.
+// first): another server, started while the others keep their numbers, gets the next one.
 std::string StartUsableDisplay(int width, int height,
                                std::vector<std::unique_ptr<TestDisplay>>& servers) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
     servers.push_back(std::make_unique<TestDisplay>(width, height));
     const std::string& name = servers.back()->name();
     const bool opens =
@@ -757,5 +776,364 @@ int RunCapture() {
 }
 
 bench::Register captureSuite("capture", RunCapture);
+
+// ---- from outside: the program itself, a key press, the file's close -----------------------
+
+#ifdef LUMIVEX_BENCH_PROGRAM
+
+// Keys sent through the X server's XTEST extension, as xdotool sends them: grabs see them as
+// real keys. Spoken with plain xcb requests (the extension's xcb library is not needed).
+class XTestKeys {
+ public:
+  explicit XTestKeys(const std::string& display)
+      : connection_(xcb_connect(display.c_str(), nullptr)) {
+    if (xcb_connection_has_error(connection_) != 0) return;
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection_);
+    shift_ = Keycode(symbols, 0xFFE1);  // Shift_L
+    f1_ = Keycode(symbols, 0xFFBE);     // F1
+    xcb_key_symbols_free(symbols);
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &extension_);
+    usable_ = xtest != nullptr && xtest->present != 0 && shift_ != 0 && f1_ != 0;
+  }
+  ~XTestKeys() { xcb_disconnect(connection_); }
+  XTestKeys(const XTestKeys&) = delete;
+  XTestKeys& operator=(const XTestKeys&) = delete;
+
+  bool usable() const { return usable_; }
+  // Shift+F1 pressed and released, sent at once.
+  void pressShiftF1() {
+    constexpr std::uint8_t kPress = 2, kRelease = 3;  // KeyPress, KeyRelease
+    fakeInput(kPress, shift_);
+    fakeInput(kPress, f1_);
+    fakeInput(kRelease, f1_);
+    fakeInput(kRelease, shift_);
+    xcb_flush(connection_);
+  }
+
+ private:
+  static std::uint8_t Keycode(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+    const std::uint8_t code = codes != nullptr ? codes[0] : 0;
+    std::free(codes);
+    return code;
+  }
+  // XTEST FakeInput (minor request 2): 36 bytes, the first 4 filled in by xcb.
+  void fakeInput(std::uint8_t type, std::uint8_t keycode) {
+    std::uint8_t request[36] = {};
+    request[4] = type;
+    request[5] = keycode;
+    iovec parts[4] = {};
+    parts[2].iov_base = request;
+    parts[2].iov_len = sizeof request;
+    const xcb_protocol_request_t kind = {1, &extension_, 2, 1};
+    xcb_send_request(connection_, 0, parts + 2, &kind);
+  }
+
+  xcb_connection_t* connection_;
+  xcb_extension_t extension_ = {"XTEST", 0};
+  std::uint8_t shift_ = 0, f1_ = 0;
+  bool usable_ = false;
+};
+
+// Waits for a file of one folder to be closed after writing (inotify, no polling of the disk).
+class CloseWatch {
+ public:
+  explicit CloseWatch(const std::string& folder) : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE) < 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~CloseWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  CloseWatch(const CloseWatch&) = delete;
+  CloseWatch& operator=(const CloseWatch&) = delete;
+
+  bool usable() const { return fd_ >= 0; }
+  // Forgets the closes seen so far.
+  void drain() {
+    alignas(inotify_event) char buffer[4096];
+    while (::read(fd_, buffer, sizeof buffer) > 0) {
+    }
+  }
+  // The moment `name` was closed after writing, or nothing after `timeoutMs`.
+  std::optional<Clock::time_point> wait(const std::string& name, double timeoutMs) {
+    const auto start = Clock::now();
+    alignas(inotify_event) char buffer[4096];
+    while (MsSince(start) < timeoutMs) {
+      pollfd ready{fd_, POLLIN, 0};
+      if (::poll(&ready, 1, 50) != 1) continue;
+      const auto now = Clock::now();
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && name == event->name) return now;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  int fd_;
+};
+
+// LUMIVEX_PROGRAM (another build, to compare), else the program built with this bench.
+std::string ProgramPath() {
+  const char* other = std::getenv("LUMIVEX_PROGRAM");
+  return other != nullptr && *other != 0 ? other : LUMIVEX_BENCH_PROGRAM;
+}
+
+// The lumivex program as a user starts it, in a home of its own on `display`: pictures in
+// PNG 9 (the default) to <home>/pictures/capture.png, sound, notices and actions off, no bus.
+class Program {
+ public:
+  Program(const std::string& display, const std::string& home) : pictures_(home + "/pictures") {
+    std::filesystem::create_directories(pictures_);
+    std::filesystem::create_directories(home + "/config-system");
+    const Registry settings(home + "/.config", home + "/config-system");
+    namespace s = lumivex::settings;
+    for (const char* off : {s::kSoundOn, s::kBalloonOn, s::kDoAction, s::kClipboardMode,
+                            s::kAddStamp, s::kAddUserName})
+      settings.WriteRegistryText(lumivex::kSettingsKey, off, "False");
+    settings.WriteRegistryText(lumivex::kSettingsKey, s::kFolder, pictures_);
+    settings.WriteRegistryText(lumivex::kSettingsKey, s::kBaseName, "capture");
+    WriteFormat(settings, kDefaultFormat);
+    std::vector<std::string> variables = {
+        "DISPLAY=" + display,
+        "HOME=" + home,
+        "XDG_CONFIG_HOME=" + home + "/.config",
+        "XDG_CONFIG_DIRS=" + home + "/config-system",
+        "XDG_DATA_HOME=" + home + "/data",
+        "XDG_RUNTIME_DIR=" + home,
+        "QT_QPA_PLATFORM=xcb",
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/lumivex-bench-no-bus"};
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string_view v(*e);
+      const auto name = v.substr(0, v.find('=') + 1);
+      const bool replaced = std::any_of(variables.begin(), variables.end(), [&](const auto& x) {
+        return x.compare(0, name.size(), name) == 0;
+      });
+      if (!replaced && name != "WAYLAND_DISPLAY=") variables.emplace_back(v);
+    }
+    std::vector<char*> envp;
+    for (auto& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::string program = ProgramPath();
+    char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Program() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+  const std::string& pictures() const { return pictures_; }
+  // A field of the program's /proc status in KiB, -1 when unreadable.
+  long statusKiB(const char* field) const {
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid_) + "/status").c_str(), "r");
+    if (f == nullptr) return -1;
+    char line[256];
+    long value = -1;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+      if (std::strncmp(line, field, std::strlen(field)) == 0)
+        value = std::atol(line + std::strlen(field));
+    }
+    std::fclose(f);
+    return value;
+  }
+  // Sets the program's peak resident size to its current size; true when done.
+  bool resetPeak() const {
+    const int fd = ::open(("/proc/" + std::to_string(pid_) + "/clear_refs").c_str(), O_WRONLY);
+    const bool done = fd >= 0 && ::write(fd, "5", 1) == 1;
+    if (fd >= 0) ::close(fd);
+    return done;
+  }
+
+ private:
+  std::string pictures_;
+  pid_t pid_ = -1;
+};
+
+struct Outside {
+  double ours = -1, scrot = -1, maim = -1;  // median ms
+  std::uint64_t oursBytes = 0, scrotBytes = 0, maimBytes = 0;
+  bool oursExact = false, scrotExact = false, maimExact = false;
+  long captureKiB = -1;  // peak resident size during a capture above the size before the first
+  int rounds = 0;
+};
+
+// Whether a picture file holds exactly the scene's pixels (read back by Qt's PNG reader).
+bool FileShows(const std::string& file, const Scene& scene) {
+  QImage picture(QString::fromStdString(file));
+  return SamePixels(picture.convertToFormat(QImage::Format_RGB32), scene.picture);
+}
+
+// One key press to the close of capture.png; negative when no file came within 10 s.
+double KeyToFileMs(XTestKeys& keys, CloseWatch& watch, const std::string& file) {
+  std::filesystem::remove(file);
+  watch.drain();
+  const auto t0 = Clock::now();
+  keys.pressShiftF1();
+  const auto closed = watch.wait(std::filesystem::path(file).filename().string(), 10000);
+  return closed ? std::chrono::duration<double, std::milli>(*closed - t0).count() : -1;
+}
+
+// Up to 7 rounds (fewer when `budgetMs` is used up) of our key press, scrot and maim -u at
+// their defaults, in turn; every tool's last file is checked against the scene.
+Outside CompareOutside(Program& program, XTestKeys& keys, CloseWatch& watch, const Peers& peers,
+                       const Scene& scene, const std::string& dir, long idleKiB, double budgetMs) {
+  const std::string ours = program.pictures() + "/capture.png";
+  const std::string scrotOut = dir + "/scrot-default.png", maimOut = dir + "/maim-default.png";
+  std::vector<std::string> scrot, maim;
+  if (!peers.scrot.isEmpty()) scrot = {peers.scrot.toStdString(), "-o", "-z", scrotOut};
+  if (!peers.maim.isEmpty()) maim = {peers.maim.toStdString(), "-u", maimOut};
+  Outside row;
+  std::vector<double> oursMs, scrotMs, maimMs;
+  const auto start = Clock::now();
+  while (row.rounds < 7 && (row.rounds < 3 || MsSince(start) < budgetMs)) {
+    const double ms = KeyToFileMs(keys, watch, ours);
+    if (ms < 0) return row;
+    oursMs.push_back(ms);
+    if (!scrot.empty()) scrotMs.push_back(RunProgram(scrot));
+    if (!maim.empty()) maimMs.push_back(RunProgram(maim));
+    ++row.rounds;
+  }
+  const auto ok = [](const std::vector<double>& v) {
+    return !v.empty() && std::none_of(v.begin(), v.end(), [](double ms) { return ms < 0; });
+  };
+  row.ours = Median(oursMs), row.oursBytes = FileSize(ours), row.oursExact = FileShows(ours, scene);
+  if (ok(scrotMs))
+    row.scrot = Median(scrotMs), row.scrotBytes = FileSize(scrotOut),
+    row.scrotExact = FileShows(scrotOut, scene);
+  if (ok(maimMs))
+    row.maim = Median(maimMs), row.maimBytes = FileSize(maimOut),
+    row.maimExact = FileShows(maimOut, scene);
+  // Memory: one more capture with the program's peak reset to its present size.
+  if (idleKiB >= 0 && program.resetPeak() && KeyToFileMs(keys, watch, ours) >= 0) {
+    const long peak = program.statusKiB("VmHWM:");
+    if (peak >= 0) row.captureKiB = peak - idleKiB;
+  }
+  return row;
+}
+
+int MeasureOutside(const std::string& display, int width, int height) {
+  const auto app = OpenDisplay(display);
+  const auto grabber = lumivex::platform::createX11ScreenGrabber();
+  XTestKeys keys(display);
+  if (!grabber || !keys.usable()) {
+    std::printf("  skipped: no X11 screen or no XTEST on %s\n", display.c_str());
+    return 0;
+  }
+  char home[] = "/tmp/lumivex-bench-outside-XXXXXX";
+  if (::mkdtemp(home) == nullptr) return 1;
+  struct RemoveHome {
+    std::string dir;
+    ~RemoveHome() {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+  } removeHome{home};
+  const Peers peers;
+  Program program(display, home);
+  CloseWatch watch(program.pictures());
+  if (!watch.usable()) {
+    std::printf("  skipped: no inotify\n");
+    return 0;
+  }
+  const double raw = double(width) * height * 4 / 1048576;
+  std::printf(
+      "\n%dx%d (Xvfb %s): key press to closed file, median ms; scrot, maim -u whole runs\n"
+      "%-6s %8s %8s %8s %7s %7s %10s %10s %10s %6s %9s %s\n",
+      width, height, display.c_str(), "scene", "ours", "scrot", "maim", "/scrot", "/maim",
+      "ours bytes", "scrot", "maim", "/scrot", "capture", "pixels exact (ours scrot maim)");
+  // The first capture also waits for the program to have grabbed its keys; the program's size
+  // just before it is what its captures are measured against.
+  long idleKiB = -1;
+  const auto start = Clock::now();
+  bool ready = false;
+  while (!ready && program.running() && MsSince(start) < 20000) {
+    idleKiB = program.statusKiB("VmRSS:");
+    ready = KeyToFileMs(keys, watch, program.pictures() + "/capture.png") >= 0;
+  }
+  if (!ready) {
+    std::printf("  FAILED: Shift+F1 wrote no picture\n");
+    return 1;
+  }
+  int failures = 0;
+  for (const Scene& scene : Scenes(width, height)) {
+    SceneWindow window(scene.picture);
+    // The program's hotkey overview may cover the scene for a while after its start.
+    const auto shown = Clock::now();
+    bool exact = false;
+    while (!exact && MsSince(shown) < 40000) exact = ShowScene(window, scene, *grabber);
+    if (!exact) {
+      std::printf("%-6s FAILED: the display does not show the picture\n", qPrintable(scene.name));
+      ++failures;
+      continue;
+    }
+    const Outside r = CompareOutside(program, keys, watch, peers, scene, home, idleKiB,
+                                     height > 1080 ? 25000 : 10000);
+    const auto yes = [](bool same, double ms) { return ms < 0 ? "-" : same ? "yes" : "NO"; };
+    char bytesRatio[16] = "-";
+    if (r.scrotBytes > 0)
+      std::snprintf(bytesRatio, sizeof bytesRatio, "%.2f", double(r.oursBytes) / r.scrotBytes);
+    std::printf(
+        "%-6s %8.1f %8s %8s %7s %7s %10llu %10llu %10llu %6s %7.1fMi %s %s %s (%d rounds)\n",
+        qPrintable(scene.name), r.ours, Cell(r.scrot).c_str(), Cell(r.maim).c_str(),
+        Ratio(r.ours, r.scrot).c_str(), Ratio(r.ours, r.maim).c_str(),
+        static_cast<unsigned long long>(r.oursBytes), static_cast<unsigned long long>(r.scrotBytes),
+        static_cast<unsigned long long>(r.maimBytes), bytesRatio, r.captureKiB / 1024.0,
+        yes(r.oursExact, r.ours), yes(r.scrotExact, r.scrot), yes(r.maimExact, r.maim), r.rounds);
+    std::fflush(stdout);
+    failures += r.ours < 0 || !r.oursExact;
+  }
+  std::printf(
+      "capture = the program's peak resident memory during a capture above its size before\n"
+      "its first capture; the grabbed picture alone is %.1f MiB\n",
+      raw);
+  return failures;
+}
+
+int RunOutside() {
+  std::printf(
+      "From outside: Shift+F1 sent through XTEST to the close of the picture file (inotify),\n"
+      "the lumivex program at its default (PNG 9) on its own Xvfb per size showing the corpus\n"
+      "screenshots, sound and notices off; scrot (-o -z) and maim -u at their default settings\n"
+      "timed as whole processes, in turn with ours. corpus: %s\nprogram: %s\n",
+      qPrintable(CorpusFolder()), ProgramPath().c_str());
+  PrintLoad();
+  if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+    std::printf("  skipped: no Xvfb (Debian package xvfb) to show the screens on\n");
+    return 0;
+  }
+  int failures = 0;
+  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
+    std::vector<std::unique_ptr<TestDisplay>> servers;
+    const std::string display = StartUsableDisplay(w, h, servers);
+    if (display.empty()) {
+      std::printf("  %dx%d skipped: no Xvfb that Qt could open\n", w, h);
+      continue;
+    }
+    const int width = w, height = h;
+    failures += InChild([&] { return MeasureOutside(display, width, height); }) != 0;
+  }
+  PrintLoad();
+  return failures;
+}
+
+bench::Register outsideSuite("outside", RunOutside);
+
+#endif  // LUMIVEX_BENCH_PROGRAM
 
 }  // namespace

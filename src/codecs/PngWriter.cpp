@@ -1,6 +1,7 @@
 #include "codecs/PngWriter.h"
 
-#include <libdeflate.h>
+#include "codecs/DeflateBands.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -48,32 +49,9 @@ class Deflater {
   z_stream stream_{};
 };
 
-// Owns a libdeflate compressor for the length of one save.
-class Compressor {
- public:
-  explicit Compressor(int level) : compressor_(libdeflate_alloc_compressor(level)) {
-    if (compressor_ == nullptr) throw CodecError("PNG compression error");
-  }
-  ~Compressor() { libdeflate_free_compressor(compressor_); }
-  Compressor(const Compressor&) = delete;
-  Compressor& operator=(const Compressor&) = delete;
-  libdeflate_compressor* operator*() const { return compressor_; }
-
- private:
-  libdeflate_compressor* compressor_;
-};
-
-// The libdeflate level for each zlib level 2..9: the fastest one whose files were no larger
-// than zlib's at that level on Sub-filtered screenshots (text, desktop, photo; 1080 and 2160
-// lines). The levels do not match one to one: libdeflate 6 loses to zlib 6 on 4K screens.
-int LibdeflateLevel(int zlibLevel) {
-  static constexpr int kLevels[10] = {0, 0, 2, 5, 5, 6, 7, 8, 8, 9};  // 0, 1: zlib streams
-  return kLevels[std::clamp(zlibLevel, 0, 9)];
-}
-
-// Levels 0 and 1 stream through zlib: stored blocks must stay stored, and at level 1 zlib is as
-// fast as libdeflate on screens, so the extra picture-sized pass would only cost time and memory.
-bool StreamsThroughZlib(int zlibLevel) { return zlibLevel <= 1; }
+// Level 0 streams through zlib: stored blocks need no second core, and the picture-sized pass
+// of the bands would only cost memory.
+bool StreamsThroughZlib(int zlibLevel) { return zlibLevel <= 0; }
 
 // Fills row[1..] with the Sub-filtered row `y` (red, green, blue or packed indices).
 void FilterRow(const PictureView& picture, int y, std::uint8_t* out, std::size_t length) {
@@ -144,36 +122,35 @@ TChunkIDAT::TChunkIDAT(const PictureView& picture) : TChunk("IDAT"), picture_(pi
 void TChunkIDAT::SaveTo(ByteSink& sink, const TPNGWriter& owner) const {
   const std::size_t rowLength =
       picture_.IsPalette() ? picture_.RowBytes() : static_cast<std::size_t>(picture_.width) * 3;
-  // A picture too large to hold filtered is streamed as well.
-  if (StreamsThroughZlib(owner.CompressionLevel()) ||
-      !SaveCompressedAtOnce(sink, owner, rowLength)) {
+  // A picture too large to compress in bands is streamed as well.
+  if (StreamsThroughZlib(owner.CompressionLevel()) || !SaveInBands(sink, owner, rowLength)) {
     SaveStreamed(sink, owner, rowLength);
   }
 }
 
-bool TChunkIDAT::SaveCompressedAtOnce(ByteSink& sink, const TPNGWriter& owner,
-                                      std::size_t rowLength) const {
-  const std::size_t filteredLength = (1 + rowLength) * static_cast<std::size_t>(picture_.height);
-  const Compressor compressor(LibdeflateLevel(owner.CompressionLevel()));
-  const std::size_t bound = libdeflate_zlib_compress_bound(*compressor, filteredLength);
-  // Plain new[]: the pages of the output buffer that compression never reaches stay unmapped,
-  // so what is resident is the filtered rows plus the compressed bytes.
-  std::unique_ptr<std::uint8_t[]> filtered(new (std::nothrow) std::uint8_t[filteredLength]);
-  std::unique_ptr<std::uint8_t[]> out(new (std::nothrow) std::uint8_t[bound]);
-  if (!filtered || !out) return false;
-  for (int y = 0; y < picture_.height; ++y) {
-    std::uint8_t* row = &filtered[static_cast<std::size_t>(y) * (1 + rowLength)];
+bool TChunkIDAT::SaveInBands(ByteSink& sink, const TPNGWriter& owner, std::size_t rowLength) const {
+  // Chunks of the maximum size as the stream comes, the last one shorter: its length is known
+  // only at the end.
+  std::vector<std::uint8_t> chunk(owner.MaxIdatSize());
+  std::size_t used = 0;
+  const auto put = [&](const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+      const std::size_t n = std::min(chunk.size() - used, size);
+      std::copy_n(data, n, chunk.data() + used);
+      data += n, size -= n, used += n;
+      if (used == chunk.size()) {
+        WriteChunk(sink, "IDAT", chunk.data(), used);
+        used = 0;
+      }
+    }
+  };
+  const auto makeRow = [this, rowLength](int y, std::uint8_t* row) {
     row[0] = kFilterSub;
     FilterRow(picture_, y, row + 1, rowLength);
-  }
-  const std::size_t size =
-      libdeflate_zlib_compress(*compressor, filtered.get(), filteredLength, out.get(), bound);
-  if (size == 0) throw CodecError("PNG compression error");
-  filtered.reset();
-  const std::size_t chunk = owner.MaxIdatSize();
-  for (std::size_t at = 0; at < size; at += chunk) {
-    WriteChunk(sink, "IDAT", &out[at], std::min(chunk, size - at));
-  }
+  };
+  if (!DeflateInBands(owner.CompressionLevel(), 1 + rowLength, picture_.height, makeRow, put))
+    return false;
+  if (used > 0) WriteChunk(sink, "IDAT", chunk.data(), used);  // the stream ends with 4 bytes
   return true;
 }
 

@@ -42,18 +42,19 @@ class TChunkPLTE final : public TChunk {
 };
 
 // The image data: one zlib stream cut into chunks of the writer's maximum IDAT size; only the
-// last chunk is shorter, none is empty. Levels 2-9 filter the whole picture and compress it in
-// one call to libdeflate (on screenshots about three times faster than zlib at level 9, files
-// no larger): memory is one filtered copy plus the compressed output, which goes to the sink
-// from where it was compressed. Levels 0 and 1 stream through zlib row by row.
+// last chunk is shorter, none is empty. Levels 1-9 compress bands of rows on all cores with
+// libdeflate (DeflateBands.h; on one core already about three times faster than zlib at level 9
+// on screenshots, files no larger): memory is one filtered band per core plus the compressed
+// bands not yet written, which go to the sink in order as soon as they can. Level 0 streams
+// through zlib row by row.
 class TChunkIDAT final : public TChunk {
  public:
   explicit TChunkIDAT(const PictureView& picture);
   void SaveTo(ByteSink& sink, const TPNGWriter& owner) const override;
 
  private:
-  // False, with nothing written, when the memory for the filtered rows is not there.
-  bool SaveCompressedAtOnce(ByteSink& sink, const TPNGWriter& owner, std::size_t rowLength) const;
+  // False, with nothing written, when the memory for the bands is not there.
+  bool SaveInBands(ByteSink& sink, const TPNGWriter& owner, std::size_t rowLength) const;
   void SaveStreamed(ByteSink& sink, const TPNGWriter& owner, std::size_t rowLength) const;
 
   PictureView picture_;

@@ -65,8 +65,8 @@ std::vector<std::uint8_t> WriteToMemory(const codecs::PictureView& picture, int 
   return sink.Bytes();
 }
 
-// Noise big enough that true colour needs two IDAT chunks at every level; levels 0-1 go
-// through zlib and 2-9 through libdeflate, so both roads are read back by libpng and zlib.
+// Noise big enough that true colour needs two IDAT chunks at every level; level 0 goes
+// through zlib and 1-9 through libdeflate, so both roads are read back by libpng and zlib.
 TEST(PngWriter, EveryLevelAndDepthDecodesToItsOwnPixelsInFramedSubFilteredRows) {
   codecs_test::TempDir dir;
   std::mt19937 random(7);
@@ -138,6 +138,36 @@ TEST(PngWriter, ScreenCaptureHasOnlyTheFourChunksAndSubFilteredRows) {
     for (int x = 0; x < 1920; ++x) {
       const std::uint8_t* got = &png.rows[y][3 * x];
       ASSERT_EQ(static_cast<std::uint32_t>(got[0] << 16 | got[1] << 8 | got[2]), ScreenPixel(x, y));
+    }
+  }
+}
+
+// Several megabytes of rows are compressed in bands on all cores: at every level the bands
+// form one zlib stream, and the rows crossing the joins (noise, flat colour, text) come back.
+TEST(PngWriter, LargePicturesAreOneStreamWithExactPixelsAtEveryLevel) {
+  codecs_test::TempDir dir;
+  std::mt19937 random(13);
+  TestPicture picture;
+  codecs_test::MakePicture(picture, 1500, 2100, 24, [&](int x, int y) {
+    if (y % 700 > 650 || (y % 700 < 40 && x < 700)) return static_cast<std::uint32_t>(random());
+    return ScreenPixel(x, y % 1080);
+  });
+  for (const int level : {1, 2, 6, 9}) {
+    SCOPED_TRACE(testing::Message() << "level " << level);
+    const std::string path = dir.File("large.png");
+    codecs::SaveAsPng(path, picture.view, level);
+    const auto chunks = PngChunks(codecs_test::ReadFile(path));
+    ExpectIdatFraming(chunks);
+    ASSERT_EQ(Inflate(chunks).size(), (1 + 1500 * 3) * std::size_t{2100});
+    const auto png = codecs_test::DecodePng(path);
+    ASSERT_EQ(png.rows.size(), 2100u);
+    for (int y = 0; y < 2100; ++y) {
+      for (int x = 0; x < 1500; ++x) {
+        const std::uint8_t* got = &png.rows[y][3 * x];
+        ASSERT_EQ(static_cast<std::uint32_t>(got[0] << 16 | got[1] << 8 | got[2]),
+                  codecs_test::ExpectedRgb(picture.view, x, y))
+            << x << "," << y;
+      }
     }
   }
 }
@@ -260,6 +290,11 @@ TEST(PngWriter, FailuresAreReportedAndAnEmptyPictureWritesNoFile) {
           [&](const std::string& path) { codecs::SaveAsPng(path, picture->view, level); });
     }
   }
+  // ... and while other bands of a large picture are still being compressed.
+  TestPicture banded;
+  codecs_test::MakePicture(banded, 1600, 1200, 32, [&](int, int) { return random(); });
+  codecs_test::ExpectWriteFailures(
+      [&](const std::string& path) { codecs::SaveAsPng(path, banded.view, 1); });
 }
 
 }  // namespace
