@@ -167,7 +167,7 @@ class BenchForm {
   }
 
   THidForm& form() { return *form_; }
-  const Registry& registry() const { return form_->registry(); }
+  const Registry& registry() const { return settings_; }
   ScreenGrabber& screen() { return *desktop_.screen; }
   StampedNotices& notices() { return notices_; }
   // Whether the desktop's sound device takes the sound's length (otherwise PacedSoundPlayer does).
