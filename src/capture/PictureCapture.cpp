@@ -56,8 +56,8 @@ void PictureCapture::CaptureScreen(bool areaMode) {
     if (!area) return;
     picture = std::move(*area);
   }
-  output::PlayCameraSound(services_.settings, services_.sound);
-  outputPicture(name, std::move(picture));
+  outputPicture(name, std::move(picture),
+                output::StartCameraSound(services_.settings, services_.sound));
 }
 
 void PictureCapture::CaptureActiveWindow() {
@@ -70,24 +70,28 @@ void PictureCapture::CaptureActiveWindow() {
   output::CheckPictureSettings(services_.settings);
   QImage picture = services_.screen.grabActiveWindow();
   if (picture.isNull()) throw Error(kWindowGrabFailed);
-  output::PlayCameraSound(services_.settings, services_.sound);
-  outputPicture(name, std::move(picture));
+  outputPicture(name, std::move(picture),
+                output::StartCameraSound(services_.settings, services_.sound));
 }
 
-void PictureCapture::outputPicture(const QString& fullFileName, QImage picture) {
+void PictureCapture::outputPicture(const QString& fullFileName, QImage picture,
+                                   std::future<void> shutterSound) {
   if (services_.settings.clipboardMode()) {
     output::PutPictureOnClipboard(*QGuiApplication::clipboard(), picture);
     picture = QImage();  // released: the clipboard holds its own copy
+    shutterSound.wait();
     services_.notices.NotifyDone(fullFileName);
     services_.actions.DoFinalAction(fullFileName);
     return;
   }
-  // A failed write shows its error alone: no notice names a file that is not there, and no
-  // action uploads or mails it. The notice and the action name the file as it was written (the
-  // next free name when another entry took the composed one meanwhile).
+  // The picture is written while the shutter sounds. A failed write shows its error alone: no
+  // notice names a file that is not there, and no action uploads or mails it. The notice and the
+  // action name the file as it was written (the next free name when another entry took the composed
+  // one meanwhile).
   const QString saved = output::SavePicture(
       fullFileName, picture, output::ReadPictureType(services_.settings), services_.settings);
   picture = QImage();
+  shutterSound.wait();
   services_.notices.NotifyDone(saved);
   services_.actions.DoFinalAction(saved);
 }

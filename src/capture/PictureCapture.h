@@ -1,12 +1,13 @@
 // One capture of a single picture, from its name to its after-capture action: the name is
 // composed, the picture grabbed (and, for an area, cut out on the frozen screen), the shutter
-// sound played, the picture stored on the clipboard or in a file, then the completion notice
-// and the after-capture action follow.
+// sound started, the picture stored on the clipboard or in a file while it plays, then the
+// completion notice and the after-capture action follow.
 #pragma once
 
 #include <QImage>
 #include <QString>
 
+#include <future>
 #include <optional>
 
 #include "actions/AfterCaptureActions.h"
@@ -51,9 +52,10 @@ class PictureCapture {
   QString ComposePictureName(const std::optional<QString>& extension = std::nullopt) const;
 
  private:
-  // Stores the picture by the storage mode and type of this moment, then the notice and the
-  // action; a write error is thrown after them.
-  void outputPicture(const QString& fullFileName, QImage picture);
+  // Stores the picture by the storage mode and type of this moment while the shutter sound
+  // plays, then, once the sound has ended too, the notice and the action. A failed write throws
+  // (after the sound) instead of them.
+  void outputPicture(const QString& fullFileName, QImage picture, std::future<void> shutterSound);
 
   Services services_;
 };

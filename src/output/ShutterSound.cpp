@@ -19,4 +19,23 @@ void PlayCameraSound(const settings::SettingsReader& settings, platform::SoundPl
   player.playWave(CameraSound());
 }
 
+std::future<void> StartCameraSound(const settings::SettingsReader& settings,
+                                   platform::SoundPlayer& player) {
+  if (!settings.soundOn()) {
+    std::promise<void> silent;
+    silent.set_value();
+    return silent.get_future();
+  }
+  std::promise<void> begun;
+  std::future<void> begins = begun.get_future();
+  std::future<void> played = std::async(
+      std::launch::async, [&player, begun = std::move(begun), wave = CameraSound()]() mutable {
+        begun.set_value();
+        player.playWave(wave);
+      });
+  // The sound starts before anything is stored, as when it played on this thread.
+  begins.wait();
+  return played;
+}
+
 }  // namespace lumivex::output

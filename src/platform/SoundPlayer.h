@@ -11,7 +11,8 @@ class SoundPlayer {
 
   // Plays `wave`, a whole RIFF WAVE file (uncompressed PCM), and returns when it has been played.
   // Nothing is reported: without a sound device, with a device held elsewhere or with bytes that
-  // are no playable wave, the call returns at once and the caller goes on.
+  // are no playable wave, the call returns at once and the caller goes on. A single picture's
+  // sound plays on a thread of its own while the picture is stored; calls never overlap.
   virtual void playWave(QByteArrayView wave) = 0;
 };
 

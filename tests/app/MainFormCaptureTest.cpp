@@ -12,9 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <cstring>
 #include <memory>
@@ -38,13 +41,23 @@ struct EventLog {
   QStringList events;
 };
 
-// Notes whether the picture file exists yet when the shutter sounds.
+// Notes when the shutter sounds. With holdForFile it plays until the picture file exists (3 s at
+// most), as a long sound would, and notes whether the file came and how many notices came
+// meanwhile. The capture touches the log only once the sound has ended.
 class LoggingSound final : public platform::SoundPlayer {
  public:
   EventLog* log = nullptr;
   QString watchedFile;
+  bool holdForFile = false;
+  const QList<platform::FakeNoticeService::Notice>* notices = nullptr;
   void playWave(QByteArrayView) override {
-    log->events << (QFile::exists(watchedFile) ? "sound after the file" : "sound");
+    log->events << "sound";
+    if (!holdForFile) return;
+    const QDeadlineTimer deadline(3000);
+    while (!QFile::exists(watchedFile) && !deadline.hasExpired()) QThread::msleep(5);
+    log->events << QStringLiteral("sound ends %1 the file, after %2 notice(s)")
+                       .arg(QFile::exists(watchedFile) ? "after" : "before")
+                       .arg(notices->size());
   }
 };
 
@@ -133,6 +146,7 @@ class MainFormCapture : public ::testing::Test {
     platform.screen.setScreen(screen);
     platform.sound.log = &log;
     platform.sound.watchedFile = stampedPng;
+    platform.sound.notices = &notices;
     launcher.log = &log;
     launcher.notices = &notices;
     // After-capture action: a ZIP archive beside the picture.
@@ -173,6 +187,17 @@ TEST_F(MainFormCapture, FullScreenIsNamedSoundedSavedNoticedThenActedOn) {
   const QString bmp = desktop + "/LumivexPhoto_2005_06_19 22_22_17.bmp";
   EXPECT_EQ(QImage(bmp).convertToFormat(QImage::Format_RGB32), window);
   EXPECT_EQ(log.events.last(), "action " + bmp + " after 2 notice(s)");
+}
+
+// The picture is written while the shutter sounds; the notice and the action wait for the end of
+// the sound, so the user still hears the shutter, then is told.
+TEST_F(MainFormCapture, ThePictureIsStoredWhileTheShutterSounds) {
+  platform.sound.holdForFile = true;
+  start();
+  form->CaptureScreen(false);
+  EXPECT_THAT(errors.errors, IsEmpty());
+  EXPECT_THAT(log.events, ElementsAre("sound", "sound ends after the file, after 0 notice(s)",
+                                      "action " + stampedPng + " after 1 notice(s)"));
 }
 
 TEST_F(MainFormCapture, ClipboardModeKeepsThePictureThereWritesNoFileAndStillActs) {
