@@ -72,7 +72,8 @@ expect_failure "the codecs do not link the settings" \
 restore src/codecs/BmpWriter.cpp
 
 # Warnings: a probe compiled with the flags the build gives the program's own sources.
-command=$(python3 - "$build" "$root" <<'EOF'
+# (NUL-separated, so that quoted definitions such as -DLUMIVEX_VERSION="0.1.0" stay one word.)
+mapfile -d '' compiler < <(python3 - "$build" "$root" <<'EOF'
 import json, shlex, sys
 build, root = sys.argv[1:]
 for entry in json.load(open(f"{build}/compile_commands.json")):
@@ -80,18 +81,17 @@ for entry in json.load(open(f"{build}/compile_commands.json")):
         args = shlex.split(entry["command"])
         out = args.index("-o")
         del args[out:out + 2]
-        print(shlex.join(arg for arg in args if arg not in ("-c", entry["file"])))
+        sys.stdout.write("".join(arg + "\0" for arg in args if arg not in ("-c", entry["file"])))
         break
 EOF
 )
-[ -n "$command" ] || { echo "src/base/Text.cpp is not in $build/compile_commands.json" >&2; exit 1; }
+[ "${#compiler[@]}" -gt 0 ] || { echo "src/base/Text.cpp is not in $build/compile_commands.json" >&2; exit 1; }
 echo 'int Shadowed(int x) { { int y = x; return y; } }' > "$work/clean.cpp"
 echo 'int Shadowed(int x) { { int x = 1; return x; } }' > "$work/shadow.cpp"
-# shellcheck disable=SC2086
-expect_success "the build's flags compile a clean probe" $command -c "$work/clean.cpp" -o "$work/p.o"
-# shellcheck disable=SC2086
+expect_success "the build's flags compile a clean probe" \
+  "${compiler[@]}" -c "$work/clean.cpp" -o "$work/p.o"
 expect_failure "a warning fails the build" 'error: .*-Werror=shadow' \
-  $command -c "$work/shadow.cpp" -o "$work/p.o"
+  "${compiler[@]}" -c "$work/shadow.cpp" -o "$work/p.o"
 
 # Test doubles: a test binary holds them, and the check says so.
 expect_failure "the doubles check finds the doubles in a test" 'lumivex::platform::FakeClock' \

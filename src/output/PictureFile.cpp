@@ -132,7 +132,7 @@ int renameWithoutReplacing(int folder, const std::string& temporary, const std::
   if (::renameat2(folder, temporary.c_str(), folder, entry.c_str(), RENAME_NOREPLACE) == 0)
     return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-  struct stat taken {};
+  struct stat taken = {};
   if (::fstatat(folder, entry.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   return ::renameat(folder, temporary.c_str(), folder, entry.c_str()) == 0 ? 0 : errno;
 }
