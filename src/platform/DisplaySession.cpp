@@ -2,9 +2,11 @@
 
 #include <QDBusConnection>
 
+#include "platform/AppIdentity.h"
 #include "platform/KeyMap.h"
 #include "platform/alsa/AlsaSoundPlayer.h"
 #include "platform/portal/PortalHotkeyBackend.h"
+#include "platform/portal/PortalRegistry.h"
 #include "platform/portal/PortalScreenGrabber.h"
 #include "platform/x11/X11HotkeyBackend.h"
 #include "platform/x11/X11PointerControl.h"
@@ -34,6 +36,8 @@ PlatformServices createPlatformServices(DisplayBackend backend) {
   PlatformServices services;
   if (backend == DisplayBackend::kPortal) {
     const QDBusConnection bus = QDBusConnection::sessionBus();
+    // Before any other portal call: the portal keeps the first identity it finds.
+    registerAppWithPortal(bus, QString::fromLatin1(kAppId));
     services.screen = std::make_unique<PortalScreenGrabber>(bus);
     services.hotkeys = createPortalHotkeyBackend(bus);
   } else {

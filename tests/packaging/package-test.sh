@@ -52,7 +52,7 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
 for file in bin/lumivex bin/lumivex-ftp share/doc/lumivex/lang.txt share/doc/lumivex/copyright \
     share/doc/lumivex/changelog.Debian.gz share/man/man1/lumivex.1.gz share/man/man1/lumivex-ftp.1.gz \
-    share/applications/lumivex.desktop share/metainfo/com.quorlan.Lumivex.metainfo.xml \
+    share/applications/com.quorlan.Lumivex.desktop share/metainfo/com.quorlan.Lumivex.metainfo.xml \
     share/dbus-1/interfaces/com.quorlan.Lumivex.xml \
     share/icons/hicolor/scalable/apps/lumivex.svg share/icons/hicolor/256x256/apps/lumivex.png \
     share/icons/hicolor/16x16/apps/lumivex.png; do
@@ -67,7 +67,7 @@ zcat "$root/usr/share/man/man1/lumivex.1.gz" | grep -q '/usr/share/doc/lumivex/l
   fail "lumivex.1 does not name /usr/share/doc/lumivex/lang.txt"
 
 step "validators"
-desktop-file-validate "$root/usr/share/applications/lumivex.desktop" || fail "desktop-file-validate"
+desktop-file-validate "$root/usr/share/applications/com.quorlan.Lumivex.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$root/usr/share/metainfo/com.quorlan.Lumivex.metainfo.xml" ||
   fail "appstreamcli validate"
 for page in lumivex lumivex-ftp; do

@@ -26,9 +26,12 @@ TEST(XdgAutostartEntry, EnabledEntryStartsTheExecutableAndDisablingKeepsTheFile)
   const QString exe = QString::fromStdString((dir.path / "my apps").string()) +
                       R"(/it's "lumi"$HOME`x`\%u/lumivex)";
   XdgAutostartEntry entry(QString::fromStdString((dir.path / "config").string()), exe);
-  const auto file = dir.path / "config/autostart/lumivex.desktop";
+  const auto file = dir.path / "config/autostart/com.quorlan.Lumivex.desktop";
+  // An enabled entry of an earlier version would go on starting Lumivex.
+  dir.write("config/autostart/lumivex.desktop", "[Desktop Entry]\nType=Application\nExec=x\n");
 
   entry.setEnabled(true);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "config/autostart/lumivex.desktop"));
   const std::string text = dir.read(file);
   EXPECT_EQ(validationErrors(file), "");
   const std::string exec = "Exec=\"" + (dir.path / "my apps").string() +

@@ -1,9 +1,12 @@
 #include "platform/xdg/XdgAutostartEntry.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "base/Error.h"
+#include "platform/AppIdentity.h"
 
 namespace lumivex::platform {
 namespace {
@@ -45,7 +48,7 @@ XdgAutostartEntry::XdgAutostartEntry(QString configFolder, QString executable)
     : configFolder_(std::move(configFolder)), executable_(std::move(executable)) {}
 
 QString XdgAutostartEntry::entryPath() const {
-  return configFolder_ + QStringLiteral("/autostart/lumivex.desktop");
+  return configFolder_ + QStringLiteral("/autostart/") + QLatin1String(kDesktopEntryName);
 }
 
 QByteArray XdgAutostartEntry::entryText(const QString& executable, bool on) {
@@ -70,6 +73,10 @@ void XdgAutostartEntry::setEnabled(bool on) {
   if (!file.open(QIODevice::WriteOnly)) throw Error(kAutostartError);
   file.write(entryText(executable_, on));
   if (!file.commit()) throw Error(kAutostartError);
+  // Earlier versions named the entry lumivex.desktop: left behind, it would start Lumivex at
+  // log-in whatever this one says.
+  const QString earlier = configFolder_ + QStringLiteral("/autostart/lumivex.desktop");
+  if (QFileInfo::exists(earlier) && !QFile::remove(earlier)) throw Error(kAutostartError);
 }
 
 }  // namespace lumivex::platform

@@ -12,7 +12,8 @@ class XdgAutostartEntry final : public AutostartEntry {
   // configFolder: $XDG_CONFIG_HOME or ~/.config; executable: the full path to start.
   XdgAutostartEntry(QString configFolder, QString executable);
 
-  // Writes <configFolder>/autostart/lumivex.desktop; "off" writes Hidden=true and keeps the file.
+  // Writes <configFolder>/autostart/<application id>.desktop; "off" writes Hidden=true and keeps
+  // the file. An entry under the earlier name lumivex.desktop is removed.
   void setEnabled(bool on) override;
 
   QString entryPath() const;
