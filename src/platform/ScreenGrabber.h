@@ -35,6 +35,11 @@ class ScreenGrabber {
   // public interface for it): the caller then tells the user so instead of grabbing, since
   // grabActiveWindow() could only fail. True does not promise that a grab succeeds.
   virtual bool canGrabActiveWindow() const { return true; }
+
+  // True when the latest grab gave a null picture because the desktop did not allow it (the
+  // user refused, or left its permission dialog unanswered): the caller tells the user what to
+  // change instead of reporting a failure.
+  virtual bool lastGrabRefused() const { return false; }
 };
 
 // Where no screen can be grabbed (not an X11 display): every grab fails.

@@ -1,7 +1,8 @@
 # A stand-in for the desktop portal's front end (org.freedesktop.portal.Desktop) on the test
 # session bus: Screenshot answers with a known picture or a chosen refusal, GlobalShortcuts binds
-# whatever is proposed and activates a shortcut when a test asks. Tests steer it through
-# com.quorlan.LumivexTest.FakePortal on the same object.
+# what is proposed (or less, or nothing, as a test chooses), activates a shortcut and changes the
+# keys when a test asks, and the host Registry of portal 1.19 takes an application id. Tests
+# steer it through com.quorlan.LumivexTest.FakePortal on the same object.
 import json, os, shutil, sys, tempfile
 import dbus, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
@@ -9,6 +10,7 @@ from gi.repository import GLib
 PATH = "/org/freedesktop/portal/desktop"
 SCREENSHOT = "org.freedesktop.portal.Screenshot"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
+REGISTRY = "org.freedesktop.host.portal.Registry"
 CONTROL = "com.quorlan.LumivexTest.FakePortal"
 LOG = sys.argv[1] if len(sys.argv) > 1 else os.devnull
 BACKEND = "--backend" in sys.argv
@@ -57,8 +59,23 @@ class Portal(dbus.service.Object):
         self.answer = "0"            # Screenshot: "0" picture, "1" cancelled, "2" failed, "never"
         self.picture = ""
         self.offer_shortcuts = True
+        self.offer_registry = True
+        self.bind_answer = "all"     # "all", "empty", "1", "2", or the ids to bind, comma-separated
         self.sessions = {}           # session path -> list of (id, properties)
+        self.app_ids = {}            # sender -> the id it registered, "" once it called unregistered
         self.counter = 0
+
+    def caller(self, sender):
+        # Like xdg-desktop-portal: the first call fixes a connection's identity.
+        self.app_ids.setdefault(str(sender), "")
+
+    def bind_results(self, bound):
+        if self.bind_answer in ("1", "2"):
+            return int(self.bind_answer), []
+        chosen = [] if self.bind_answer == "empty" else [i for i, _ in bound] if self.bind_answer == "all" \
+            else self.bind_answer.split(",")
+        return 0, [(i, {"description": p.get("description", ""), "trigger_description": p.get("preferred_trigger", "")})
+                   for i, p in bound if i in chosen]
 
     def request(self, sender, options):
         token = str(options.get("handle_token", ""))
@@ -70,6 +87,7 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method(SCREENSHOT, in_signature="sa{sv}", out_signature="o", sender_keyword="sender")
     def Screenshot(self, parent, options, sender):
+        self.caller(sender)
         log(call="Screenshot", interactive=bool(options.get("interactive", False)))
         req = self.request(sender, options)
         if self.answer == "0":
@@ -86,9 +104,12 @@ class Portal(dbus.service.Object):
     def CreateSession(self, options, sender):
         if not self.offer_shortcuts:
             raise dbus.exceptions.DBusException("no such interface", name="org.freedesktop.DBus.Error.UnknownMethod")
+        self.caller(sender)
         req = self.request(sender, options)
         name = sender[1:].replace(".", "_")
-        path = "%s/session/%s/%s" % (PATH, name, options.get("session_handle_token", "s"))
+        token = str(options.get("session_handle_token", "s"))
+        path = "%s/session/%s/%s" % (PATH, name, token)
+        log(call="CreateSession", token=token, app_id=self.app_ids[str(sender)])
         Session(self.bus, path)
         self.sessions[path] = []
         req.answer_later(0, {"session_handle": path})
@@ -101,12 +122,28 @@ class Portal(dbus.service.Object):
             req.answer_later(2, {})
             return req._object_path
         bound = [(str(i), {str(k): str(v) for k, v in p.items()}) for i, p in shortcuts]
-        self.sessions[str(session)] = bound
         log(call="BindShortcuts", session=str(session), shortcuts=bound)
-        req.answer_later(0, {"shortcuts": dbus.Array(
-            [(i, {"description": p.get("description", ""), "trigger_description": p.get("preferred_trigger", "")})
-             for i, p in bound], signature="(sa{sv})")})
+        code, results = self.bind_results(bound)
+        if code == 0:
+            self.sessions[str(session)] = [(i, p) for i, p in bound if any(i == r for r, _ in results)]
+            req.answer_later(0, {"shortcuts": dbus.Array(results, signature="(sa{sv})")})
+        else:
+            req.answer_later(code, {})
         return req._object_path
+
+    @dbus.service.signal(SHORTCUTS, signature="oa(sa{sv})")
+    def ShortcutsChanged(self, session, shortcuts):
+        pass
+
+    @dbus.service.method(REGISTRY, in_signature="sa{sv}", sender_keyword="sender")
+    def Register(self, app_id, options, sender):
+        if not self.offer_registry:
+            raise dbus.exceptions.DBusException("no such interface", name="org.freedesktop.DBus.Error.UnknownMethod")
+        if str(sender) in self.app_ids:
+            raise dbus.exceptions.DBusException("Connection already associated with an application ID",
+                                                name="org.freedesktop.portal.Error.Failed")
+        self.app_ids[str(sender)] = str(app_id)
+        log(call="Register", app_id=str(app_id))
 
     @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
     def Activated(self, session, shortcut, timestamp, options):
@@ -127,6 +164,23 @@ class Portal(dbus.service.Object):
     @dbus.service.method(CONTROL, in_signature="b")
     def OfferGlobalShortcuts(self, offered):
         self.offer_shortcuts = bool(offered)
+
+    @dbus.service.method(CONTROL, in_signature="b")
+    def OfferRegistry(self, offered):
+        self.offer_registry = bool(offered)
+
+    @dbus.service.method(CONTROL, in_signature="s")
+    def SetBindAnswer(self, answer):
+        self.bind_answer = str(answer)
+
+    @dbus.service.method(CONTROL, in_signature="s")
+    def ChangeKeys(self, keys):
+        """The user rebinds in the desktop's settings: keys is JSON {id: trigger description}."""
+        keys = json.loads(keys)
+        for session, bound in self.sessions.items():
+            self.ShortcutsChanged(dbus.ObjectPath(session), dbus.Array(
+                [(i, {"description": p.get("description", ""), "trigger_description": keys.get(i, "")})
+                 for i, p in bound], signature="(sa{sv})"))
 
     @dbus.service.method(CONTROL, in_signature="s", out_signature="b")
     def Activate(self, shortcut):
@@ -189,6 +243,7 @@ class Backend(Portal):
     @dbus.service.method("org.freedesktop.impl.portal.GlobalShortcuts", in_signature="oosa{sv}",
                          out_signature="ua{sv}")
     def CreateSession(self, handle, session, app_id, options):
+        log(call="CreateSession", token=str(session).rsplit("/", 1)[-1], app_id=str(app_id))
         ImplSession(self.bus, session)
         self.sessions[str(session)] = []
         return dbus.UInt32(0), dbus.Dictionary({}, signature="sv")
@@ -197,11 +252,13 @@ class Backend(Portal):
                          out_signature="ua{sv}")
     def BindShortcuts(self, handle, session, shortcuts, parent, options):
         bound = [(str(i), {str(k): str(v) for k, v in p.items()}) for i, p in shortcuts]
-        self.sessions[str(session)] = bound
         log(call="BindShortcuts", session=str(session), shortcuts=bound)
-        return dbus.UInt32(0), dbus.Dictionary({"shortcuts": dbus.Array(
-            [(i, {"description": p.get("description", ""), "trigger_description": p.get("preferred_trigger", "")})
-             for i, p in bound], signature="(sa{sv})")}, signature="sv")
+        code, results = self.bind_results(bound)
+        if code != 0:
+            return dbus.UInt32(code), dbus.Dictionary({}, signature="sv")
+        self.sessions[str(session)] = [(i, p) for i, p in bound if any(i == r for r, _ in results)]
+        return dbus.UInt32(0), dbus.Dictionary({"shortcuts": dbus.Array(results, signature="(sa{sv})")},
+                                               signature="sv")
 
     @dbus.service.method("org.freedesktop.impl.portal.GlobalShortcuts", in_signature="oo",
                          out_signature="ua{sv}")

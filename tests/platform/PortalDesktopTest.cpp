@@ -3,8 +3,10 @@
 // tests/desktop/fake_portal.py. Grabs, refusals, silence, shortcut activations, and what the
 // backend says it cannot do.
 #include "EventLoop.h"
+#include "platform/AppIdentity.h"
 #include "platform/DisplaySession.h"
 #include "platform/portal/PortalHotkeyBackend.h"
+#include "platform/portal/PortalRegistry.h"
 #include "platform/portal/PortalScreenGrabber.h"
 #include "platform/x11/X11ServerProbe.h"
 
@@ -113,6 +115,7 @@ TEST_F(PortalGrab, FullScreenIsThePortalsPictureOfTheSingleMonitorAndItsFileIsGo
   for (int frame = 0; frame < 2; ++frame) {  // timed captures grab again and again
     const QImage picture = grabber.grabPrimaryScreen();
     ASSERT_FALSE(picture.isNull());
+    EXPECT_FALSE(grabber.lastGrabRefused());
     EXPECT_EQ(picture.format(), QImage::Format_RGB32);
     EXPECT_EQ(picture, known);
   }
@@ -158,12 +161,14 @@ TEST_F(PortalGrab, RefusalFailureAndSilenceGiveNoPicture) {
   for (const char* answer : {"1", "2"}) {
     answerScreenshots(answer);
     EXPECT_TRUE(grabber.grabPrimaryScreen().isNull()) << "portal answer " << answer;
+    EXPECT_TRUE(grabber.lastGrabRefused()) << "portal answer " << answer;
   }
   answerScreenshots("never");
   const qsizetype closedBefore = countCalls("Request.Close");
   QElapsedTimer clock;
   clock.start();
   EXPECT_TRUE(grabber.grabPrimaryScreen().isNull());
+  EXPECT_TRUE(grabber.lastGrabRefused()) << "a permission question left unanswered";
   EXPECT_LT(clock.elapsed(), 10'000);  // bounded by the grabber's wait, not by the portal
   // The abandoned request is closed so the desktop can drop any dialog it shows.
   EXPECT_TRUE(runEventsUntil([&] { return countCalls("Request.Close") == closedBefore + 1; }));
@@ -179,57 +184,167 @@ TEST_F(PortalGrab, ActiveWindowIsUnsupportedAndAsksThePortalNothing) {
   EXPECT_TRUE(createPlatformServices(DisplayBackend::kX11).screen->canGrabActiveWindow());
 }
 
-TEST(PortalHotkeys, StoredCombinationsArePreferredTriggersAndActivationsArePresses) {
-  ASSERT_TRUE(fakePortal().isValid());
-  fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), true);
-  std::unique_ptr<HotkeyBackend> hotkeys = createPortalHotkeyBackend(QDBusConnection::sessionBus());
-  ASSERT_TRUE(hotkeys->isAvailable());
-  auto* portal = dynamic_cast<PortalHotkeyBackend*>(hotkeys.get());
-  ASSERT_NE(portal, nullptr);
-  QList<std::tuple<int, unsigned, unsigned>> presses;
-  const auto record = [&](int id, unsigned mods, unsigned vk) { presses.append({id, mods, vk}); };
-  hotkeys->setPressedHandler(record);
+// What the main form says about its five hotkeys.
+QList<HotkeyPurpose> fivePurposes(const QString& suffix = {}) {
+  QList<HotkeyPurpose> purposes;
+  const char* names[] = {"screen", "area", "window", "timed", "toggle-mode"};
+  for (unsigned i = 0; i < 5; ++i)
+    purposes.append({i < 4 ? unsigned(kModShift) : unsigned(kModControl), kF1 + i,
+                     QString::fromLatin1(names[i]), QStringLiteral("Capture %1").arg(i) + suffix});
+  return purposes;
+}
 
+void registerFive(HotkeyBackend& hotkeys) {
+  for (unsigned i = 0; i < 5; ++i)
+    hotkeys.registerHotKey(int(11 + i), i < 4 ? kModShift : kModControl, kF1 + i);
+}
+
+QJsonObject boundSessions() {
+  return QJsonDocument::fromJson(QDBusReply<QString>(fakePortal().call("Bound")).value().toUtf8())
+      .object();
+}
+
+class PortalHotkeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fakePortal().isValid());
+    fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), true);
+    fakePortal().call(QStringLiteral("SetBindAnswer"), QStringLiteral("all"));
+    hotkeys = createPortalHotkeyBackend(QDBusConnection::sessionBus());
+    ASSERT_TRUE(hotkeys->isAvailable());
+    portal = dynamic_cast<PortalHotkeyBackend*>(hotkeys.get());
+    ASSERT_NE(portal, nullptr);
+    QObject::connect(portal, &PortalHotkeyBackend::bindFinished,
+                     [this](int response) { binds.append(response); });
+    hotkeys->setBindingsChangedHandler([this] { ++changes; });
+  }
+  void TearDown() override {
+    fakePortal().call(QStringLiteral("SetBindAnswer"), QStringLiteral("all"));
+  }
+
+  bool waitForBinds(qsizetype count) {
+    return runEventsUntil([&] { return binds.size() >= count; }, 10'000);
+  }
+
+  std::unique_ptr<HotkeyBackend> hotkeys;
+  PortalHotkeyBackend* portal = nullptr;
   QList<int> binds;
-  QObject::connect(portal, &PortalHotkeyBackend::bindFinished,
-                   [&](int response) { binds.append(response); });
-  for (unsigned i = 0; i < 4; ++i)
-    EXPECT_TRUE(hotkeys->registerHotKey(int(11 + i), kModShift, kF1 + i));
-  EXPECT_TRUE(hotkeys->registerHotKey(15, kModControl, kF1 + 4));
+  int changes = 0;
+};
+
+TEST_F(PortalHotkeys, ShortcutsAreNamedByCaptureUnderOneTokenAndActivationsArePresses) {
+  QList<std::tuple<int, unsigned, unsigned>> presses;
+  hotkeys->setPressedHandler([&](int id, unsigned mods, unsigned vk) {
+    presses.append({id, mods, vk});
+  });
+  const qsizetype sessionsBefore = countCalls("CreateSession");
+  hotkeys->describeHotKeys(fivePurposes());
+  registerFive(*hotkeys);
   EXPECT_FALSE(hotkeys->registerHotKey(16, kModControl, kF1 + 4));  // held here already
   EXPECT_FALSE(hotkeys->registerHotKey(17, kModShift, 0xFF));       // no name for the portal
-  ASSERT_TRUE(runEventsUntil([&] { return !binds.isEmpty(); }, 10'000));
+  ASSERT_TRUE(waitForBinds(1));
   runEventsUntil([] { return false; }, 200);  // time for a second bind, which must not come
   EXPECT_EQ(binds, QList<int>{0});            // the five went together
+  EXPECT_EQ(countCalls("CreateSession"), sessionsBefore + 1);
 
-  const QJsonObject sessions =
-      QJsonDocument::fromJson(QDBusReply<QString>(fakePortal().call("Bound")).value().toUtf8())
-          .object();
-  ASSERT_TRUE(sessions.contains(portal->boundSession()));
-  QStringList triggers;
-  for (const auto& shortcut : sessions.value(portal->boundSession()).toArray())
-    triggers << shortcut.toArray().at(1).toObject().value("preferred_trigger").toString();
+  QStringList ids, triggers, descriptions;
+  for (const auto& shortcut : boundSessions().value(portal->boundSession()).toArray()) {
+    ids << shortcut.toArray().at(0).toString();
+    const QJsonObject properties = shortcut.toArray().at(1).toObject();
+    triggers << properties.value("preferred_trigger").toString();
+    descriptions << properties.value("description").toString();
+  }
+  EXPECT_EQ(ids, (QStringList{"screen", "area", "window", "timed", "toggle-mode"}));
   EXPECT_EQ(triggers, (QStringList{"SHIFT+F1", "SHIFT+F2", "SHIFT+F3", "SHIFT+F4", "CTRL+F5"}));
+  EXPECT_EQ(descriptions.front(), "Capture 0");
+  EXPECT_EQ(hotkeys->boundKeys(kModShift, kF1), "SHIFT+F1");
 
-  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-4-113")).value());
+  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "area")).value());
   ASSERT_TRUE(runEventsUntil([&] { return presses.size() == 1; }));
   EXPECT_EQ(presses.front(), std::make_tuple(12, unsigned(kModShift), kF1 + 1));
 
-  // New combinations after the options dialog: a fresh session; the old one is closed and the
-  // dropped combination is no longer pressed.
+  // The options dialog lets go of the keys and takes the same ones back: the desktop keeps
+  // its session and whatever keys the user gave it.
   const QString first = portal->boundSession();
+  for (int id = 15; id >= 11; --id) hotkeys->unregisterHotKey(id);
+  runEventsUntil([] { return false; }, 100);
+  registerFive(*hotkeys);
+  runEventsUntil([] { return false; }, 300);
+  EXPECT_EQ(binds.size(), 1);
+  EXPECT_EQ(countCalls("CreateSession"), sessionsBefore + 1);
+  EXPECT_EQ(portal->boundSession(), first);
+
+  // A new combination for the area capture: bound afresh under the same token and ids, the
+  // old session closed.
+  const qsizetype closedBefore = countCalls("Session.Close");
   hotkeys->unregisterHotKey(12);
-  ASSERT_TRUE(runEventsUntil([&] { return binds.size() == 2; }, 10'000));
+  QList<HotkeyPurpose> purposes = fivePurposes();
+  purposes[1].modifiers = kModControl;
+  hotkeys->describeHotKeys(purposes);
+  EXPECT_TRUE(hotkeys->registerHotKey(12, kModControl, kF1 + 1));
+  ASSERT_TRUE(waitForBinds(2));
   EXPECT_EQ(binds.back(), 0);
-  EXPECT_NE(portal->boundSession(), first);
-  EXPECT_TRUE(runEventsUntil([] { return countCalls("Session.Close") >= 1; }));
-  EXPECT_FALSE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-4-113")).value());
-  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "hotkey-2-116")).value());
+  EXPECT_EQ(countCalls("Session.Close"), closedBefore + 1);
+  EXPECT_EQ(portal->boundSession(), first);  // named after the token, which stays
+  for (const QJsonObject& call : portalLog()) {
+    if (call.value("call").toString() == "CreateSession") {
+      EXPECT_EQ(call.value("token").toString(), kShortcutSessionToken);
+    }
+  }
+  ASSERT_TRUE(QDBusReply<bool>(fakePortal().call("Activate", "area")).value());
   ASSERT_TRUE(runEventsUntil([&] { return presses.size() == 2; }));
-  EXPECT_EQ(presses.back(), std::make_tuple(15, unsigned(kModControl), kF1 + 4));
+  EXPECT_EQ(presses.back(), std::make_tuple(12, unsigned(kModControl), kF1 + 1));
 }
 
-TEST(PortalHotkeys, APortalWithoutGlobalShortcutsLeavesThemUnavailable) {
+// What the overview lists comes from the desktop's answer: all, some or none of the keys, a
+// refusal, a cancelled dialog; each answer is waited for and announced.
+TEST_F(PortalHotkeys, BoundKeysFollowTheDesktopsAnswer) {
+  struct Round {
+    const char* answer;
+    int response;
+    QStringList keys;  // of the five, in order
+  };
+  const QList<Round> rounds = {
+      {"all", 0, {"SHIFT+F1", "SHIFT+F2", "SHIFT+F3", "SHIFT+F4", "CTRL+F5"}},
+      {"area,timed", 0, {"", "SHIFT+F2", "", "SHIFT+F4", ""}},
+      {"empty", 0, {"", "", "", "", ""}},
+      {"2", 2, {"", "", "", "", ""}},
+      {"1", 1, {"", "", "", "", ""}},
+  };
+  registerFive(*hotkeys);
+  for (qsizetype round = 0; round < rounds.size(); ++round) {
+    const Round& r = rounds[round];
+    fakePortal().call(QStringLiteral("SetBindAnswer"), QString::fromLatin1(r.answer));
+    // Other descriptions (another language) are a new set to bind.
+    hotkeys->describeHotKeys(fivePurposes(QString::number(round)));
+    ASSERT_TRUE(runEventsUntil([&] { return hotkeys->bindingPending(); })) << r.answer;
+    const int changesBefore = changes;
+    ASSERT_TRUE(waitForBinds(round + 1)) << r.answer;
+    EXPECT_FALSE(hotkeys->bindingPending());
+    EXPECT_GT(changes, changesBefore);
+    EXPECT_EQ(binds.back(), r.response) << r.answer;
+    QStringList keys;
+    for (unsigned i = 0; i < 5; ++i)
+      keys << hotkeys->boundKeys(i < 4 ? kModShift : kModControl, kF1 + i).value_or("(own)");
+    EXPECT_EQ(keys, r.keys) << r.answer;
+  }
+  EXPECT_EQ(hotkeys->boundKeys(kModAlt, kF1), "") << "never registered";
+}
+
+TEST_F(PortalHotkeys, KeysTheUserChangesInTheDesktopAreTheOnesListed) {
+  hotkeys->describeHotKeys(fivePurposes());
+  registerFive(*hotkeys);
+  ASSERT_TRUE(waitForBinds(1));
+  const int changesBefore = changes;
+  fakePortal().call(QStringLiteral("ChangeKeys"),
+                    QStringLiteral(R"({"screen": "Meta+Print", "window": "Ctrl+Alt+W"})"));
+  ASSERT_TRUE(runEventsUntil([&] { return changes > changesBefore; }));
+  EXPECT_EQ(hotkeys->boundKeys(kModShift, kF1), "Meta+Print");
+  EXPECT_EQ(hotkeys->boundKeys(kModShift, kF1 + 1), "");
+  EXPECT_EQ(hotkeys->boundKeys(kModShift, kF1 + 2), "Ctrl+Alt+W");
+}
+
+TEST(PortalHotkeysAbsent, APortalWithoutGlobalShortcutsLeavesThemUnavailable) {
   ASSERT_TRUE(fakePortal().isValid());
   fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), false);
   const std::unique_ptr<HotkeyBackend> hotkeys =
@@ -238,6 +353,43 @@ TEST(PortalHotkeys, APortalWithoutGlobalShortcutsLeavesThemUnavailable) {
   EXPECT_FALSE(hotkeys->isAvailable());
   EXPECT_TRUE(hotkeys->registerHotKey(1, kModShift, kF1));  // accepted, never pressed
   EXPECT_EQ(hotkeys->keyName(kF1, false), "F1");
+  EXPECT_EQ(hotkeys->boundKeys(kModShift, kF1), "") << "no key for any capture";
+}
+
+// The application id goes to the portal's Registry on a connection that has not talked to the
+// portal yet; the desktop then files the shortcut session under it. A portal without the
+// Registry, and a second registration, leave the program running without one.
+TEST(PortalRegistry, TheAppIdIsRegisteredBeforeTheFirstPortalCall) {
+  ASSERT_TRUE(fakePortal().isValid());
+  fakePortal().call(QStringLiteral("OfferGlobalShortcuts"), true);
+  QDBusConnection fresh =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("registry"));
+  EXPECT_EQ(registerAppWithPortal(fresh, QString::fromLatin1(kAppId)),
+            RegistryOutcome::kRegistered);
+  EXPECT_EQ(registerAppWithPortal(fresh, QString::fromLatin1(kAppId)), RegistryOutcome::kFailed);
+  {
+    PortalHotkeyBackend hotkeys(fresh);
+    QList<int> binds;
+    QObject::connect(&hotkeys, &PortalHotkeyBackend::bindFinished,
+                     [&](int response) { binds.append(response); });
+    hotkeys.registerHotKey(1, kModShift, kF1);
+    ASSERT_TRUE(runEventsUntil([&] { return !binds.isEmpty(); }, 10'000));
+  }
+  const QList<QJsonObject> calls = portalLog();
+  const auto session = std::find_if(calls.rbegin(), calls.rend(), [](const QJsonObject& c) {
+    return c.value("call").toString() == "CreateSession";
+  });
+  ASSERT_NE(session, calls.rend());
+  EXPECT_EQ(session->value("app_id").toString(), "com.quorlan.Lumivex");
+
+  fakePortal().call(QStringLiteral("OfferRegistry"), false);
+  QDBusConnection older =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("older"));
+  EXPECT_EQ(registerAppWithPortal(older, QString::fromLatin1(kAppId)),
+            RegistryOutcome::kNotOffered);
+  fakePortal().call(QStringLiteral("OfferRegistry"), true);
+  QDBusConnection::disconnectFromBus(QStringLiteral("registry"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("older"));
 }
 
 TEST(X11ServerProbe, TheTestDesktopsXvfbOwnsItsScreen) {

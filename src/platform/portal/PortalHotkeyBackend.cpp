@@ -98,6 +98,9 @@ PortalHotkeyBackend::PortalHotkeyBackend(QDBusConnection bus, QObject* parent)
   bus_.connect(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
                QString::fromLatin1(kInterface), QStringLiteral("Activated"), this,
                SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+  bus_.connect(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+               QString::fromLatin1(kInterface), QStringLiteral("ShortcutsChanged"), this,
+               SLOT(onShortcutsChanged(QDBusMessage)));
 }
 
 PortalHotkeyBackend::~PortalHotkeyBackend() { closeSession(); }
@@ -106,10 +109,7 @@ bool PortalHotkeyBackend::registerHotKey(int id, unsigned modifiers, unsigned vi
   if (portalTrigger(modifiers, virtualKey).isEmpty()) return false;
   for (const Registration& r : registrations_)
     if (r.id == id || (r.modifiers == modifiers && r.virtualKey == virtualKey)) return false;
-  // Named after the combination, not the registration number, so that a desktop that keeps
-  // the user's choice per shortcut finds it again at the next start.
-  const QString shortcutId = QStringLiteral("hotkey-%1-%2").arg(modifiers).arg(virtualKey);
-  registrations_.append({id, modifiers, virtualKey, shortcutId});
+  registrations_.append({id, modifiers, virtualKey});
   scheduleBind();
   return true;
 }
@@ -123,6 +123,41 @@ QString PortalHotkeyBackend::keyName(unsigned virtualKey, bool localized) const 
   return localized ? qtKeyName(virtualKey) : usKeyName(virtualKey);
 }
 
+void PortalHotkeyBackend::describeHotKeys(const QList<HotkeyPurpose>& purposes) {
+  purposes_ = purposes;
+  if (!registrations_.isEmpty()) scheduleBind();  // new descriptions (another language)
+}
+
+std::optional<QString> PortalHotkeyBackend::boundKeys(unsigned modifiers,
+                                                      unsigned virtualKey) const {
+  for (const Registration& r : registrations_)
+    if (r.modifiers == modifiers && r.virtualKey == virtualKey)
+      return boundKeys_.value(shortcutId(r));
+  return QString();
+}
+
+QString PortalHotkeyBackend::shortcutId(const Registration& registration) const {
+  for (const HotkeyPurpose& p : purposes_)
+    if (p.modifiers == registration.modifiers && p.virtualKey == registration.virtualKey &&
+        !p.name.isEmpty())
+      return p.name;
+  // A combination nobody described: named after itself, the best that stays put.
+  return QStringLiteral("hotkey-%1-%2").arg(registration.modifiers).arg(registration.virtualKey);
+}
+
+QList<PortalHotkeyBackend::Proposal> PortalHotkeyBackend::proposals() const {
+  QList<Proposal> list;
+  for (const Registration& r : registrations_) {
+    const QString trigger = portalTrigger(r.modifiers, r.virtualKey);
+    QString description = QStringLiteral("Lumivex ") + trigger;
+    for (const HotkeyPurpose& p : purposes_)
+      if (p.modifiers == r.modifiers && p.virtualKey == r.virtualKey && !p.description.isEmpty())
+        description = p.description;
+    list.append({shortcutId(r), description, trigger});
+  }
+  return list;
+}
+
 void PortalHotkeyBackend::scheduleBind() {
   if (bindScheduled_) return;
   bindScheduled_ = true;
@@ -132,16 +167,22 @@ void PortalHotkeyBackend::scheduleBind() {
   });
 }
 
-// A session's shortcuts are bound once; a changed set starts a fresh session.
+// A session's shortcuts are bound once; a changed set starts a fresh session under the same
+// token, so the desktop keeps the user's keys for the ids that stay.
 void PortalHotkeyBackend::bind() {
+  if (registrations_.isEmpty()) return;
+  const QList<Proposal> wanted = proposals();
+  if (!boundSession_.isEmpty() && wanted == boundProposals_) return;
   closeSession();
   const quint64 generation = ++generation_;
-  if (registrations_.isEmpty()) return;
+  pending_ = true;
+  boundKeys_.clear();
+  notifyBindingsChanged();
   auto* request = new PortalRequest(bus_, this);
   QDBusMessage call = portalCall("CreateSession");
-  call << QVariantMap{{QStringLiteral("handle_token"), request->token()},
-                      {QStringLiteral("session_handle_token"),
-                       QStringLiteral("lumivex_shortcuts%1").arg(generation)}};
+  call << QVariantMap{
+      {QStringLiteral("handle_token"), request->token()},
+      {QStringLiteral("session_handle_token"), QString::fromLatin1(kShortcutSessionToken)}};
   connect(request, &PortalRequest::finished, this,
           [this, request, generation](int response, const QVariantMap& results) {
             request->deleteLater();
@@ -150,7 +191,7 @@ void PortalHotkeyBackend::bind() {
             if (response != kPortalSuccess || session.isEmpty()) {
               qWarning("lumivex: the desktop refused a shortcut session (portal response %d)",
                        response);
-              emit bindFinished(response == kPortalSuccess ? kPortalFailed : response);
+              finishBind(response == kPortalSuccess ? kPortalFailed : response, {});
               return;
             }
             session_ = session;
@@ -160,33 +201,58 @@ void PortalHotkeyBackend::bind() {
 }
 
 void PortalHotkeyBackend::bindShortcuts(quint64 generation, const QString& session) {
+  const QList<Proposal> wanted = proposals();
   QList<PortalShortcut> shortcuts;
-  for (const Registration& r : registrations_) {
-    const QString trigger = portalTrigger(r.modifiers, r.virtualKey);
-    shortcuts.append({r.shortcutId,
-                      {{QStringLiteral("description"), QStringLiteral("Lumivex ") + trigger},
-                       {QStringLiteral("preferred_trigger"), trigger}}});
-  }
+  for (const Proposal& p : wanted)
+    shortcuts.append({p.id,
+                      {{QStringLiteral("description"), p.description},
+                       {QStringLiteral("preferred_trigger"), p.trigger}}});
   auto* request = new PortalRequest(bus_, this);
   QDBusMessage call = portalCall("BindShortcuts");
   call << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(shortcuts)
        << QString() << QVariantMap{{QStringLiteral("handle_token"), request->token()}};
   connect(request, &PortalRequest::finished, this,
-          [this, request, generation, session](int response, const QVariantMap&) {
+          [this, request, generation, session, wanted](int response, const QVariantMap& results) {
             request->deleteLater();
             if (generation != generation_) return;
-            if (response == kPortalSuccess)
+            if (response == kPortalSuccess) {
               boundSession_ = session;
-            else
+              boundProposals_ = wanted;
+            } else {
               qWarning("lumivex: the desktop did not bind the hotkeys (portal response %d)",
                        response);
-            emit bindFinished(response);
+            }
+            finishBind(response, results.value(QStringLiteral("shortcuts")));
           });
   request->start(call, kBindBound);
 }
 
+namespace {
+
+// The shortcuts of a bind's results or of ShortcutsChanged: id -> the desktop's text for the
+// keys it bound. A shortcut the desktop left out, or gave no keys, has none.
+QHash<QString, QString> boundKeysFrom(const QVariant& shortcuts) {
+  QHash<QString, QString> keys;
+  if (!shortcuts.canConvert<QDBusArgument>()) return keys;
+  for (const PortalShortcut& s : qdbus_cast<QList<PortalShortcut>>(shortcuts)) {
+    const QString text = s.properties.value(QStringLiteral("trigger_description")).toString();
+    if (!text.isEmpty()) keys.insert(s.id, text);
+  }
+  return keys;
+}
+
+}  // namespace
+
+void PortalHotkeyBackend::finishBind(int response, const QVariant& shortcuts) {
+  pending_ = false;
+  boundKeys_ = response == kPortalSuccess ? boundKeysFrom(shortcuts) : QHash<QString, QString>();
+  emit bindFinished(response);
+  notifyBindingsChanged();
+}
+
 void PortalHotkeyBackend::closeSession() {
   boundSession_.clear();
+  boundProposals_.clear();
   if (session_.isEmpty()) return;
   bus_.call(QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), session_,
                                            QStringLiteral("org.freedesktop.portal.Session"),
@@ -204,9 +270,18 @@ void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QStr
   // values are passed by value, so the handler never reads a replaced registration.
   const auto found =
       std::find_if(registrations_.cbegin(), registrations_.cend(),
-                   [&](const Registration& r) { return r.shortcutId == shortcutId; });
+                   [&](const Registration& r) { return this->shortcutId(r) == shortcutId; });
   if (found == registrations_.cend()) return;
   notifyPressed(found->id, found->modifiers, found->virtualKey);
+}
+
+// The user changed the keys in the desktop's settings.
+void PortalHotkeyBackend::onShortcutsChanged(const QDBusMessage& message) {
+  const QList<QVariant> args = message.arguments();
+  if (args.size() < 2 || boundSession_.isEmpty()) return;
+  if (args.at(0).value<QDBusObjectPath>().path() != boundSession_) return;
+  boundKeys_ = boundKeysFrom(args.at(1));
+  notifyBindingsChanged();
 }
 
 }  // namespace lumivex::platform

@@ -57,7 +57,7 @@ void PortalRequest::start(const QDBusMessage& call, std::chrono::milliseconds bo
     QDBusPendingReply<QDBusObjectPath> reply = *w;
     if (reply.isError()) {
       qWarning("lumivex: portal call failed: %s", qPrintable(reply.error().message()));
-      finish(kNoResponse, {});
+      finish(kCallFailed, {});
       return;
     }
     // Portals older than the handle_token convention choose their own path.

@@ -14,13 +14,14 @@ namespace lumivex::platform {
 inline constexpr const char* kPortalService = "org.freedesktop.portal.Desktop";
 inline constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 
-// The portal's answers in Response; kNoResponse is ours: the portal never answered in time,
-// or the call itself failed.
+// The portal's answers in Response; kNoResponse and kCallFailed are ours: the portal never
+// answered in time (a permission dialog left open), or the call itself failed (no portal).
 enum PortalResponse : int {
   kPortalSuccess = 0,
   kPortalCancelled = 1,  // the user said no
   kPortalFailed = 2,     // the desktop ended the interaction some other way
   kNoResponse = -1,
+  kCallFailed = -2,
 };
 
 class PortalRequest : public QObject {

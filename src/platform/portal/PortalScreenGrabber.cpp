@@ -56,6 +56,7 @@ QImage PortalScreenGrabber::grabPrimaryScreen() {
   // nest a second portal dialog: it fails instead.
   if (grabbing_) return {};
   grabbing_ = true;
+  refused_ = false;
   QImage desktop = grabDesktop();
   grabbing_ = false;
   if (desktop.isNull()) return {};
@@ -79,8 +80,9 @@ QImage PortalScreenGrabber::grabDesktop() {
   QVariantMap results;
   const int response = request.run(call, bound_, &results);
   if (response != kPortalSuccess) {
-    if (response != kNoResponse)
-      qWarning("lumivex: the desktop refused the screenshot (portal response %d)", response);
+    // Said to the user by the caller; the log keeps the portal's own answer.
+    refused_ = response != kCallFailed;
+    qWarning("lumivex: the desktop did not allow the screenshot (portal response %d)", response);
     return {};
   }
   const QUrl uri(results.value(QStringLiteral("uri")).toString());

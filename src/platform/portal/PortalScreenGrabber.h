@@ -28,6 +28,9 @@ class PortalScreenGrabber final : public ScreenGrabber {
   // No public Wayland interface gives the active window: always null.
   QImage grabActiveWindow() override { return {}; }
   bool canGrabActiveWindow() const override { return false; }
+  // Responses 1 and 2 and silence within the bound: where the desktop asks for permission,
+  // these are its ways of saying no (GNOME answers 2 when its dialog times out).
+  bool lastGrabRefused() const override { return refused_; }
 
  private:
   QImage grabDesktop();
@@ -35,6 +38,7 @@ class PortalScreenGrabber final : public ScreenGrabber {
   QDBusConnection bus_;
   std::chrono::milliseconds bound_;
   bool grabbing_ = false;
+  bool refused_ = false;
 };
 
 // Where the primary monitor sits in the portal's picture of the whole desktop. `screens` are

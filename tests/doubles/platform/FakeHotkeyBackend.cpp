@@ -28,6 +28,12 @@ QString FakeHotkeyBackend::keyName(unsigned virtualKey, bool localized) const {
   return usKeyName(virtualKey);
 }
 
+std::optional<QString> FakeHotkeyBackend::boundKeys(unsigned modifiers, unsigned virtualKey) const {
+  if (!available) return QString();
+  if (!desktopBinds) return std::nullopt;
+  return desktopKeys.value(quint64(modifiers) << 32 | virtualKey);
+}
+
 void FakeHotkeyBackend::holdElsewhere(unsigned modifiers, unsigned virtualKey) {
   heldElsewhere_.insert(combination(modifiers, virtualKey));
 }

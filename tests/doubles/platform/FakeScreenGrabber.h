@@ -11,6 +11,7 @@ class FakeScreenGrabber final : public ScreenGrabber {
   QImage grabPrimaryScreen() override;
   QImage grabActiveWindow() override;
   bool canGrabActiveWindow() const override { return windowGrabsPossible_; }
+  bool lastGrabRefused() const override { return refuseScreen_ && screenGrabs_ > 0; }
 
   // What the primary monitor shows (a null image makes the grabs fail) and where it sits; the
   // rectangle defaults to the picture's size at the origin.
@@ -19,6 +20,11 @@ class FakeScreenGrabber final : public ScreenGrabber {
   void setActiveWindow(const QImage& picture);
   // Like a Wayland desktop: no program gets the active window's picture.
   void refuseActiveWindow() { windowGrabsPossible_ = false; }
+  // Like a desktop whose user did not allow screenshots: every screen grab is refused.
+  void refuseScreen() {
+    refuseScreen_ = true;
+    screen_ = QImage();
+  }
 
   int screenGrabs() const { return screenGrabs_; }
   int windowGrabs() const { return windowGrabs_; }
@@ -30,6 +36,7 @@ class FakeScreenGrabber final : public ScreenGrabber {
   int screenGrabs_ = 0;
   int windowGrabs_ = 0;
   bool windowGrabsPossible_ = true;
+  bool refuseScreen_ = false;
 };
 
 }  // namespace lumivex::platform
