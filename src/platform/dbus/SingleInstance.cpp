@@ -72,7 +72,34 @@ void SingleInstance::perform(Request request) {
   });
 }
 
+bool SingleInstance::quitRunning() {
+  failure_.clear();
+  const QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return true;  // without a bus no instance can be reached, or run
+  const QDBusMessage reply =
+      bus.call(QDBusMessage::createMethodCall(kInstanceService, kInstancePath, kInstanceInterface,
+                                              QStringLiteral("Quit")),
+               QDBus::Block, kInstanceAnswerMs);
+  if (reply.type() == QDBusMessage::ReplyMessage) return true;
+  const QDBusError error(reply);
+  if (error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::UnknownObject)
+    return true;
+  failure_ =
+      error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout
+          ? QStringLiteral("the running Lumivex did not answer within %1 seconds")
+                .arg(kInstanceAnswerMs / 1000)
+          : QStringLiteral("the running Lumivex did not take the request: %1").arg(error.message());
+  return false;
+}
+
 void SingleInstance::ShowOptions() { perform(std::nullopt); }
+
+// Like the tray menu's Exit, after the caller has its answer.
+void SingleInstance::Quit() {
+  QTimer::singleShot(0, this, [this] {
+    if (onQuit) onQuit();
+  });
+}
 
 void SingleInstance::Capture(const QString& kind) {
   if (kinds_.isCaptureKind && kinds_.isCaptureKind(kind)) {

@@ -14,12 +14,15 @@
 #include <functional>
 #include <optional>
 
+#include "platform/AppIdentity.h"
+
 class QDBusConnection;
 class QDBusMessage;
 
 namespace lumivex::platform {
 
-inline constexpr const char* kInstanceService = "com.quorlan.Lumivex";
+// The bus name is the application id, as desktops expect of an application's own name.
+inline constexpr const char* kInstanceService = kAppId;
 inline constexpr const char* kInstancePath = "/Lumivex";
 inline constexpr const char* kInstanceInterface = "com.quorlan.Lumivex";
 // How long a start waits for the running instance's answer: a stopped or hung instance must
@@ -56,13 +59,19 @@ class SingleInstance : public QObject, protected QDBusContext {
   // Carries `request` out from the event loop, as if it had come over the bus.
   void perform(Request request);
 
+  // Asks the running instance to end, without becoming it: false only when one runs and did
+  // not answer (failure() says why); no instance at all is the same as one that has ended.
+  bool quitRunning();
+
   // Called from the event loop for each request, after its caller has had its answer.
   std::function<void()> onShowOptions;
   std::function<void(const QString& kind)> onCapture;
+  std::function<void()> onQuit;
 
  public slots:  // com.quorlan.Lumivex
   void ShowOptions();
   void Capture(const QString& kind);
+  void Quit();
 
  private:
   bool own(QDBusConnection& bus);
