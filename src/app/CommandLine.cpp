@@ -29,7 +29,7 @@ std::string_view qtOptionName(std::string_view argument) {
 }
 
 constexpr const char* kUsage =
-    "Usage: lumivex [--capture KIND | --options | --help | --version]\n"
+    "Usage: lumivex [--capture KIND | --options | --quit | --help | --version]\n"
     "\n"
     "A screenshot utility that lives in the tray. Started without options, Lumivex shows its\n"
     "tray icon and waits for its hotkeys; started while it already runs, it opens the running\n"
@@ -41,6 +41,7 @@ constexpr const char* kUsage =
     "                  capture) or toggle-mode (switches between files and the clipboard)\n"
     "  --options       have the running Lumivex open its options dialog, and exit\n"
     "                  (when Lumivex does not run yet, both start it first and stay)\n"
+    "  --quit          have the running Lumivex end (as its tray menu's Exit does)\n"
     "  -h, --help      show this help and exit\n"
     "  -V, --version   show the version and exit\n"
     "Qt's own options (-display, -platform, -style, ...) are accepted too.\n"
@@ -55,7 +56,7 @@ constexpr const char* kUsage =
     "Files:\n"
     "  $XDG_CONFIG_HOME/Quorlan Software/Vistrel.conf\n"
     "      the settings ($XDG_CONFIG_HOME is ~/.config when unset)\n"
-    "  $XDG_CONFIG_HOME/autostart/lumivex.desktop\n"
+    "  $XDG_CONFIG_HOME/autostart/com.quorlan.Lumivex.desktop\n"
     "      the entry that starts Lumivex at log-in (set in the options dialog)\n"
     "  lang.txt beside the lumivex executable\n"
     "      translated texts (an Italian one comes with the documentation)\n"
@@ -84,12 +85,14 @@ std::optional<std::string_view> captureWord(std::span<const char* const> argumen
   return arguments[++i];
 }
 
-// --options, or --capture with its kind (after it or after '='); `i` moves past a separate kind.
+// --options, --quit, or --capture with its kind (after it or after '='); `i` moves past a separate
+// kind.
 CommandLine readInstanceRequest(std::span<const char* const> arguments, std::size_t& i) {
   CommandLine line;
   const std::string_view argument = arguments[i];
-  if (argument == "--options") {
-    line.request = CommandLine::Request::Options;
+  if (argument == "--options" || argument == "--quit") {
+    line.request =
+        argument == "--quit" ? CommandLine::Request::Quit : CommandLine::Request::Options;
     return line;
   }
   const std::optional<std::string_view> word = captureWord(arguments, i);
@@ -122,9 +125,9 @@ CommandLine parseCommandLine(std::span<const char* const> arguments) {
       line.request = CommandLine::Request::Version;
       return line;
     } else if (argument == kCaptureOption || argument.starts_with("--capture=") ||
-               argument == "--options") {
+               argument == "--options" || argument == "--quit") {
       if (line.request != CommandLine::Request::Run)
-        return invalid(argument, "only one of --capture and --options may be given");
+        return invalid(argument, "only one of --capture, --options and --quit may be given");
       line = readInstanceRequest(arguments, i);
       if (line.request == CommandLine::Request::Invalid) return line;
     } else {
@@ -144,6 +147,7 @@ std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std
     case CommandLine::Request::Run:
     case CommandLine::Request::Capture:
     case CommandLine::Request::Options:
+    case CommandLine::Request::Quit:
       return std::nullopt;
     case CommandLine::Request::Help:
       std::fputs(kUsage, out);

@@ -22,7 +22,7 @@ using settings::captureKindNamed;
 using settings::kCaptureKindList;
 
 struct CommandLine {
-  enum class Request { Run, Help, Version, Invalid, Capture, Options };
+  enum class Request { Run, Help, Version, Invalid, Capture, Options, Quit };
   Request request = Request::Run;
   CaptureKind capture = CaptureKind::Screen;  // Capture: which one
   std::string invalidArgument;                // Invalid: the first argument that was not understood
@@ -30,13 +30,13 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program name, first to last; help, version or a wrong
-// argument ends the reading. One of --capture and --options at most.
+// argument ends the reading. One of --capture, --options and --quit at most.
 CommandLine parseCommandLine(std::span<const char* const> arguments);
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // For a request answered without the GUI: prints the answer (help and version to `out`, an
 // error to `err`) and gives the exit status: 0, or 2 for a wrong argument. Nothing for the
-// requests that need the desktop (Run, Capture, Options).
+// requests that need the desktop (Run, Capture, Options, Quit).
 std::optional<int> answerWithoutGui(const CommandLine& line, std::FILE* out, std::FILE* err);
 
 }  // namespace lumivex

@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
 #include "app/THidForm.h"
+#include "platform/AppIdentity.h"
 #include "platform/DisplaySession.h"
 #include "platform/QuitSignals.h"
 #include "platform/UserEnvironment.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Lumivex"));
   QApplication::setApplicationDisplayName(QStringLiteral("Lumivex"));
   QApplication::setQuitOnLastWindowClosed(false);
+  // The Wayland app_id and the tray item's id: the desktop finds the installed entry by it.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(lumivex::platform::kAppId));
   // Key and modifier names in the desktop's language (hotkey texts, message box buttons).
   QTranslator qtTexts;
   if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -81,6 +84,12 @@ int main(int argc, char** argv) {
     QApplication::installTranslator(&qtTexts);
 
   SingleInstance instance(captureKinds());
+  // Ends the running Lumivex and never starts one.
+  if (commandLine.request == lumivex::CommandLine::Request::Quit) {
+    if (instance.quitRunning()) return 0;
+    std::fprintf(stderr, "lumivex: %s\n", qPrintable(instance.failure()));
+    return 1;
+  }
   switch (instance.claim(instanceRequest(commandLine))) {
     case SingleInstance::Claim::Owned:
       break;
@@ -111,6 +120,7 @@ int main(int argc, char** argv) {
   services.archiverPresent = [&launcher] { return lumivex::actions::ArchiverPresent(launcher); };
   lumivex::THidForm form(services);
   instance.onShowOptions = [&] { lumivex::guarded(errors, [&] { form.onTrayDoubleClick(); }); };
+  instance.onQuit = [&] { form.onExitClicked(); };
   instance.onCapture = [&](const QString& word) {
     // Only words isCaptureKind accepted, or this start's own, get here.
     if (const auto kind = lumivex::captureKindNamed(word.toStdString()))

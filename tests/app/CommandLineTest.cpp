@@ -49,13 +49,15 @@ TEST(CommandLine, CaptureAndOptionsAskTheInstanceForOneThing) {
     EXPECT_EQ(parse({joined.c_str()}).capture, kind) << joined;
   }
   EXPECT_EQ(parse({"--options"}).request, Request::Options);
+  EXPECT_EQ(parse({"--quit"}).request, Request::Quit);
   EXPECT_EQ(parse({"--capture", "area", "--help"}).request, Request::Help);
 
   for (const std::vector<const char*>& wrong : {std::vector<const char*>{"--capture"},
                                                 {"--capture", "Screen"},
                                                 {"--capture="},
                                                 {"--capture", "area", "--options"},
-                                                {"--options", "--options"}})
+                                                {"--options", "--options"},
+                                                {"--quit", "--capture", "area"}})
     EXPECT_EQ(parse(wrong).request, Request::Invalid) << wrong.back();
 }
 
