@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/Clock.h"
 #include "platform/HotkeyBackend.h"
@@ -26,10 +27,17 @@ struct OverviewSources {
   std::function<QString(int number)> lookupText;  // the language file, else the built-in text
   const settings::SettingsReader& settings;
   std::function<QString(quint32 value)> hotKeyText;  // localized names
+  // Where the desktop binds the keys itself (a Wayland portal): its text for the keys it bound
+  // for a hotkey value, empty when it bound none. Unset, or nothing returned: the value's own
+  // combination is what runs the capture.
+  std::function<std::optional<QString>(quint32 value)> desktopKeys;
 };
 
 // Five "label - combination" lines, the twelve-hyphen separator and the mode line, CRLF between.
+// A line shows the keys the desktop bound where it binds them, "no key" where it bound none.
 QString BuildHotkeyOverview(const OverviewSources& sources);
+// Whether the desktop left a capture without a key: the user must bind one elsewhere.
+bool OverviewHasCaptureWithoutKey(const OverviewSources& sources);
 
 class HotkeyOverview {
  public:
@@ -43,13 +51,17 @@ class HotkeyOverview {
     platform::Clock& clock;
   };
   explicit HotkeyOverview(Services services);
+  ~HotkeyOverview();
+  HotkeyOverview(const HotkeyOverview&) = delete;
+  HotkeyOverview& operator=(const HotkeyOverview&) = delete;
 
   // Shows the overview after a short delay (Timer3); a request while one is pending changes
   // nothing, like enabling a window timer.
   void Schedule();
-  // The delay's end: the tray picture follows the stored storage mode, then the notice. Without
-  // global shortcuts the listed combinations do nothing, so the first overview of a run also
-  // says how to reach the captures instead.
+  // The delay's end: the tray picture follows the stored storage mode, then the notice. It lists
+  // the keys the desktop actually bound; while the desktop is still deciding (it may be asking
+  // the user) it waits for the answer. Whenever a capture is left without a key, a second notice
+  // says how to reach it instead.
   void Show();
 
   platform::Timer& delay() { return *delay_; }
@@ -57,7 +69,7 @@ class HotkeyOverview {
  private:
   Services services_;
   std::unique_ptr<platform::Timer> delay_;
-  bool shortcutHintShown_ = false;
+  bool waitingForDesktop_ = false;
 };
 
 }  // namespace lumivex::options

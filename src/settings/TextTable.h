@@ -39,6 +39,9 @@ inline constexpr int kNewStorageMode = 810;
 inline constexpr int kCommandNotAvailable = 820;
 inline constexpr int kNoWindowCapture = 900;
 inline constexpr int kNoGlobalShortcuts = 910;
+inline constexpr int kNoKey = 920;
+inline constexpr int kScreenshotNotAllowed = 930;
+inline constexpr int kAllowScreenshots = 940;
 }  // namespace text
 
 struct TextRow {
@@ -48,7 +51,7 @@ struct TextRow {
 
 // String 260 titles the hotkey overview; as a balloon title it has a default of its own
 // ("Hotkeys to capture...", options/HotkeyOverview.h).
-inline constexpr std::array<TextRow, 72> kTextTable = {{
+inline constexpr std::array<TextRow, 75> kTextTable = {{
     {145, "Screen captured!"},
     {150, "Picture saved as"},
     {160, "Connected to"},
@@ -124,8 +127,16 @@ inline constexpr std::array<TextRow, 72> kTextTable = {{
      "This desktop does not let programs capture the active window. Use a full-screen or area "
      "capture instead."},
     {910,
-     "This desktop offers programs no global shortcuts. Bind keys in its keyboard settings to "
-     "\"lumivex --capture KIND\", where KIND is screen, area, window, timed or toggle-mode."},
+     "The desktop has bound no key for the captures marked \"no key\". Bind keys in its "
+     "keyboard settings to \"lumivex --capture KIND\", where KIND is screen, area, window, timed "
+     "or toggle-mode."},
+    // A hotkey overview line whose capture the desktop bound no key for.
+    {920, "no key"},
+    // The desktop refused a screenshot, or its permission dialog went unanswered.
+    {930, "Screenshot not allowed"},
+    {940,
+     "The desktop did not allow Lumivex to take the picture. Allow screenshots for Lumivex in the "
+     "desktop's privacy settings, then try again."},
 }};
 
 // The built-in default of a string number; empty for a number outside the table.

@@ -37,7 +37,8 @@ struct Desk {
               if (v & 0x4000) t += "Ctrl+";
               if (v & 0x2000) t += "Shift+";
               return t + QStringLiteral("F%1").arg((v & 0xFF) - 0x6F);
-            }};
+            },
+            {}};
   }
 };
 
