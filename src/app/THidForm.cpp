@@ -139,6 +139,18 @@ void THidForm::FormCreate() {
 
 void THidForm::registerHotkeys() {
   hotkeys_.ClearHotKeys();
+  // A desktop that binds the keys itself files them by capture, not by combination, and shows
+  // the user what each does.
+  QList<platform::HotkeyPurpose> purposes;
+  for (std::size_t i = 0; i < settings::kCaptureCommands.size(); ++i) {
+    platform::HotkeyPurpose purpose;
+    shell::THotKeyManager::SeparateHotKey(quint32(settings_.hotkey(i)), purpose.virtualKey,
+                                          purpose.modifiers);
+    purpose.name = QLatin1String(settings::kCaptureCommands[i].word);
+    purpose.description = notices_->text(settings::kCaptureCommands[i].labelText);
+    purposes.append(purpose);
+  }
+  services_.hotkeys.describeHotKeys(purposes);
   for (std::size_t i = 0; i < settings::kCaptureCommands.size(); ++i)
     hotkeys_.AddHotKey(quint32(settings_.hotkey(i)));
 }

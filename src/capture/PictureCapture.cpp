@@ -48,7 +48,14 @@ void PictureCapture::CaptureScreen(bool areaMode) {
   // Settings a write would fail on stop the capture here, before the grab and the shutter sound.
   output::CheckPictureSettings(services_.settings);
   QImage picture = services_.screen.grabPrimaryScreen();
-  if (picture.isNull()) throw Error(kScreenGrabFailed);
+  if (picture.isNull()) {
+    // Without a word the user would see nothing happen; the desktop decides, the user can
+    // change its mind there.
+    if (services_.screen.lastGrabRefused())
+      return services_.notices.NotifyRefused(settings::text::kScreenshotNotAllowed,
+                                             settings::text::kAllowScreenshots);
+    throw Error(kScreenGrabFailed);
+  }
   if (areaMode) {
     std::optional<QImage> area =
         TAreaForm::SelectArea(picture, services_.screen.primaryScreenRect(), services_.pointer);

@@ -50,7 +50,12 @@ void TimedRun::TakeFrame() {
   const QImage frame = services_.screen.grabPrimaryScreen();
   // The desktop gave no picture this time (a portal refusal): this tick adds no frame and
   // makes no sound; the run goes on, and the next tick tries again.
-  if (frame.isNull()) return;
+  if (frame.isNull()) {
+    if (services_.screen.lastGrabRefused())
+      services_.notices.NotifyRefused(settings::text::kScreenshotNotAllowed,
+                                      settings::text::kAllowScreenshots);
+    return;
+  }
   output::PlayCameraSound(services_.settings, services_.sound);
   const output::WriterPicture picture(frame, output::PictureType::Png);
   const std::size_t index = frames_.AddFrame(picture.view());

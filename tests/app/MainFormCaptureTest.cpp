@@ -270,6 +270,30 @@ TEST_F(MainFormCapture, AFailedWriteShowsItsErrorOnlyAndNoPictureReplacesAnother
   EXPECT_EQ(log.events.last(), "action " + second + " after 2 notice(s)");
 }
 
+// A desktop that did not allow the picture (refused, or its question left unanswered): each
+// refused grab says so once, as a warning with what to do, instead of an error or silence.
+TEST_F(MainFormCapture, RefusedGrabsSayWhatToAllowOncePerRefusal) {
+  key.write(settings::kIntervalUnit, "1");  // seconds
+  start();
+  platform.screen.refuseScreen();
+  form->CaptureScreen(false);
+  form->CaptureScreen(true);
+  form->SetTimedCapture(true);
+  platform.clock.advance(5000);  // one refused frame; the run goes on
+  EXPECT_TRUE(form->timedRun().running());
+  EXPECT_THAT(errors.errors, IsEmpty());
+  EXPECT_THAT(log.events, IsEmpty()) << "no sound for a picture not taken";
+  EXPECT_THAT(desktopFiles(), IsEmpty());
+  ASSERT_EQ(notices.size(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(notices[i].title, "Screenshot not allowed");
+    EXPECT_EQ(notices[i].text,
+              "The desktop did not allow Lumivex to take the picture. Allow screenshots for "
+              "Lumivex in the desktop's privacy settings, then try again.");
+    EXPECT_EQ(notices[i].iconKind, platform::kNoticeWarning);
+  }
+}
+
 TEST_F(MainFormCapture, TimedCaptureWritesOneLoopingGifNamedAtTheStop) {
   key.write(settings::kInterval, "2");
   key.write(settings::kIntervalUnit, "1");  // seconds

@@ -174,19 +174,65 @@ TEST_F(MainFormShell, OverviewBringsTheTrayPictureInLineWithTheStoredMode) {
   EXPECT_EQ(notices.last().text, "Capture to file.");
 }
 
-// Where the desktop offers no global shortcuts the first overview is followed by how to bind
-// the capture commands instead; later overviews come alone.
-TEST_F(MainFormShell, OverviewPointsOnceToTheDesktopsKeyboardSettingsWithoutGlobalShortcuts) {
+// The overview lists the keys the desktop bound, not the settings: where it bound none for a
+// capture (no global shortcuts at all, a refusal, an empty or partial answer) that line says so
+// and every such overview is followed by how to bind the capture commands instead.
+TEST_F(MainFormShell, OverviewTellsWhichCapturesTheDesktopLeftWithoutAKey) {
   hotkeys.available = false;
   start();
   form->overview().Show();
   form->overview().Show();
-  ASSERT_EQ(notices.size(), 3);
-  EXPECT_TRUE(notices[0].text.startsWith("Full screen - Shift+F1"));
-  EXPECT_TRUE(notices[1].text.startsWith("This desktop offers programs no global shortcuts."));
+  ASSERT_EQ(notices.size(), 4);
+  EXPECT_TRUE(notices[0].text.startsWith("Full screen - no key\r\nScreen area - no key"));
+  EXPECT_TRUE(notices[1].text.startsWith("The desktop has bound no key for the captures marked"));
   EXPECT_TRUE(notices[1].text.contains("\"lumivex --capture KIND\""));
   EXPECT_TRUE(notices[1].text.endsWith("toggle-mode."));  // whole: it fits a notice
-  EXPECT_TRUE(notices[2].text.startsWith("Full screen - Shift+F1"));
+  EXPECT_EQ(notices[3].text, notices[1].text);
+
+  // A desktop that bound the full-screen capture to keys of the user's choice and left the
+  // storage-mode switch out.
+  notices.clear();
+  hotkeys.available = true;
+  hotkeys.desktopBinds = true;
+  for (unsigned vk = 0x70; vk < 0x74; ++vk)
+    hotkeys.desktopKeys.insert(quint64(kModShift) << 32 | vk,
+                               QStringLiteral("Shift+F%1").arg(vk - 0x6F));
+  hotkeys.desktopKeys.insert(quint64(kModShift) << 32 | 0x70, "Meta+Print");
+  form->overview().Show();
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_TRUE(notices[0].text.startsWith("Full screen - Meta+Print\r\nScreen area - Shift+F2\r\n"));
+  EXPECT_TRUE(notices[0].text.contains("Switch storage mode - no key\r\n"));
+  // Everything bound: the overview alone.
+  hotkeys.desktopKeys.insert(quint64(platform::kModControl) << 32 | 0x74, "Ctrl+F5");
+  form->overview().Show();
+  EXPECT_EQ(notices.size(), 3);
+}
+
+// The shortcuts reach the desktop named by capture and described in the user's language; an
+// overview due while the desktop is still deciding (its dialog may be open) follows its answer.
+TEST_F(MainFormShell, DesktopLearnsWhatEachKeyDoesAndTheOverviewWaitsForItsAnswer) {
+  dir.write("lang.txt", "[lumivex_it]\n280=Area dello schermo\n");
+  hotkeys.desktopBinds = true;
+  hotkeys.pending = true;
+  start(false);
+  ASSERT_EQ(hotkeys.purposes.size(), 5);
+  QStringList names;
+  for (const platform::HotkeyPurpose& p : hotkeys.purposes) names << p.name;
+  EXPECT_EQ(names, QStringList({"screen", "area", "window", "timed", "toggle-mode"}));
+  EXPECT_EQ(hotkeys.purposes[1].description, "Area dello schermo");
+  EXPECT_EQ(hotkeys.purposes[4].modifiers, unsigned(platform::kModControl));
+  EXPECT_EQ(hotkeys.purposes[4].virtualKey, 0x74u);
+
+  platform.clock.advance(600);
+  EXPECT_TRUE(notices.isEmpty());
+  hotkeys.pending = false;
+  hotkeys.changeBindings();
+  platform.clock.advance(600);
+  ASSERT_EQ(notices.size(), 2);  // the overview, all "no key", and the way out
+  EXPECT_TRUE(notices[0].text.startsWith("Full screen - no key"));
+  hotkeys.changeBindings();  // a later change shows nothing by itself
+  platform.clock.advance(600);
+  EXPECT_EQ(notices.size(), 2);
 }
 
 TEST_F(MainFormShell, LanguageFileTitlesTheNotices) {
