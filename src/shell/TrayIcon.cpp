@@ -99,7 +99,8 @@ void TTrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
       if (LeftPopup) ShowMenuAtCursor(true);
       break;
     case QSystemTrayIcon::Context:
-      ShowMenuAtCursor(false);
+      // Qt opens the context menu itself, at the press, before it reports the press.
+      if (!tray_.contextMenu()) ShowMenuAtCursor(false);
       break;
     case QSystemTrayIcon::DoubleClick:
       // The first press of the pair may have opened the menu already.

@@ -43,7 +43,13 @@ class TTrayIcon : public QObject {
   // The tooltip handed to the tray: the cut hint, or nothing.
   QString ToolTip() const;
 
-  void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+  // Also the tray's context menu: a status-notifier panel (KDE Plasma, GNOME's AppIndicator
+  // extension) shows only a menu the item exports, and on Wayland no program can open one at
+  // the pointer itself.
+  void SetPopupMenu(QMenu* menu) {
+    popupMenu_ = menu;
+    tray_.setContextMenu(menu);
+  }
   QMenu* PopupMenu() const { return popupMenu_; }
   bool LeftPopup = true;  // the left button opens the menu too
   bool Enabled = true;    // presses are answered only when true
