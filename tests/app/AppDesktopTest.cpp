@@ -1,4 +1,5 @@
 // Runs the real executable inside the test desktop.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,8 +12,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QScreen>
@@ -282,6 +286,108 @@ TEST_F(CaptureCommand, OnThePortalPathScreenSavesThePortalsPictureAndWindowIsRef
   runEventsFor(500);
   EXPECT_EQ(savedPictures(), QStringList{"LumivexPhoto.png"});
   EXPECT_EQ(app.state(), QProcess::Running);
+}
+
+// Every call the stand-in portal logged.
+QList<QJsonObject> portalCalls() {
+  QList<QJsonObject> calls;
+  QFile log(qEnvironmentVariable("DESK_PORTAL_LOG"));
+  if (!log.open(QIODevice::ReadOnly)) return calls;
+  for (const QByteArray& line : log.readAll().split('\n'))
+    if (!line.isEmpty()) calls.append(QJsonDocument::fromJson(line).object());
+  return calls;
+}
+
+// The stand-in portal steered like the desktop it plays.
+void steerPortal(const QString& method, const QVariantList& arguments) {
+  QDBusMessage control = QDBusMessage::createMethodCall(
+      qEnvironmentVariable("DESK_PORTAL_CONTROL"), "/org/freedesktop/portal/desktop",
+      "com.quorlan.LumivexTest.FakePortal", method);
+  control.setArguments(arguments);
+  const QDBusMessage answered = QDBusConnection::sessionBus().call(control, QDBus::Block, 5000);
+  ASSERT_NE(answered.type(), QDBusMessage::ErrorMessage) << answered.errorMessage().toStdString();
+}
+
+// Run with PORTAL=fake: the desktop learns who asks, binds only some of the keys, and refuses
+// a screenshot; the user hears about each.
+TEST_F(CaptureCommand, OnThePortalPathTheDesktopKnowsLumivexAndItsAnswersAreTold) {
+  ASSERT_EQ(qEnvironmentVariable("LUMIVEX_BACKEND"), "portal");
+  steerPortal("SetBindAnswer", {QStringLiteral("area,timed")});
+  steerPortal("SetScreenshotAnswer", {QStringLiteral("2"), QString()});
+  saveCapturesInTheTestFolder();
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
+  const auto noticeStarting = [&](const QString& start) {
+    const QList<QJsonObject> all = probe::notices();
+    const auto found = std::find_if(all.begin() + noticesBefore, all.end(), [&](const auto& n) {
+      return n["body"].toString().startsWith(start);
+    });
+    return found == all.end() ? QString() : (*found)["body"].toString();
+  };
+  ASSERT_TRUE(waitFor([&] { return !noticeStarting("Full screen").isEmpty(); }));
+  steerPortal("SetBindAnswer", {QStringLiteral("all")});
+  EXPECT_EQ(noticeStarting("Full screen"),
+            "Full screen - no key\nScreen area - SHIFT+F2\nActive window - no key\n"
+            "Timed capture - SHIFT+F4\nSwitch storage mode - no key\n------------\n"
+            "Capture to file.");
+  // The session was created under the application id registered before it.
+  QJsonObject session;
+  for (const QJsonObject& call : portalCalls())
+    if (call["call"].toString() == "CreateSession") session = call;
+  EXPECT_EQ(session["app_id"].toString(), "com.quorlan.Lumivex");
+  EXPECT_EQ(session["token"].toString(), "lumivex_shortcuts");
+  EXPECT_TRUE(waitFor(
+      [&] { return !noticeStarting("The desktop has bound no key for the captures").isEmpty(); }));
+
+  EXPECT_EQ(handOver({"--capture", "screen"}), 0);
+  ASSERT_TRUE(waitFor([&] { return !notice("Screenshot not allowed").isEmpty(); }));
+  const QJsonObject refused = notice("Screenshot not allowed");
+  EXPECT_TRUE(refused["body"].toString().contains("privacy settings"));
+  EXPECT_EQ(refused["icon"].toString(), "dialog-warning");
+  runEventsFor(300);
+  EXPECT_THAT(savedPictures(), ::testing::IsEmpty());
+  EXPECT_TRUE(notice("Screen captured!").isEmpty());
+}
+
+// For desktops without a tray: the running Lumivex ends on request; with none running the
+// command ends at once and starts nothing.
+TEST_F(CaptureCommand, QuitEndsTheRunningInstanceAndStartsNone) {
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
+  EXPECT_EQ(handOver({"--quit"}), 0);
+  ASSERT_TRUE(app.waitForFinished(10000));
+  EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.exitCode(), 0);
+  ASSERT_TRUE(waitFor([] { return !instanceRuns(); }));
+  EXPECT_EQ(handOver({"--quit"}), 0);
+  EXPECT_FALSE(instanceRuns());
+}
+
+// Run with TRAY=sni (a status-notifier watcher and host on the bus, as on KDE Plasma): the
+// icon is an item the panel lists, under the application's id, and its menu works from there.
+TEST_F(CaptureCommand, OnAStatusNotifierPanelTheItemRegistersAndItsMenuWorks) {
+  ASSERT_EQ(qEnvironmentVariable("TRAY"), "sni");
+  Lumivex app({}, environment);
+  ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
+  const auto host = [](const QStringList& arguments) {
+    QProcess script;
+    script.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{QStringLiteral(SNI_HOST_SCRIPT)} + arguments);
+    script.waitForFinished(10000);
+    return script.exitCode() == 0 ? QString::fromUtf8(script.readAllStandardOutput()) : QString();
+  };
+  QString shown;
+  ASSERT_TRUE(waitFor([&] { return !(shown = host({"show"})).isEmpty(); }));
+  const QJsonObject item = QJsonDocument::fromJson(shown.toUtf8()).object();
+  EXPECT_EQ(item["title"].toString(), "Lumivex");
+  EXPECT_EQ(item["status"].toString(), "Active");
+  EXPECT_EQ(item["labels"].toArray().toVariantList(),
+            QVariantList({"Options...", "Show hotkeys for capture", "Exit"}));
+
+  host({"click", "Show hotkeys for capture"});
+  EXPECT_TRUE(waitFor([&] { return !notice("Hotkeys to capture...").isEmpty(); }));
+  host({"click", "Exit"});
+  EXPECT_TRUE(app.waitForFinished(10000));
 }
 
 }  // namespace
