@@ -347,6 +347,10 @@ TEST_F(CaptureCommand, OnThePortalPathTheDesktopKnowsLumivexAndItsAnswersAreTold
   runEventsFor(300);
   EXPECT_THAT(savedPictures(), ::testing::IsEmpty());
   EXPECT_TRUE(notice("Screen captured!").isEmpty());
+
+  // No tray here (as on GNOME): the options still open on request.
+  EXPECT_EQ(handOver({"--options"}), 0);
+  EXPECT_TRUE(waitFor([&] { return visibleWindowOf(app.processId()); }));
 }
 
 // For desktops without a tray: the running Lumivex ends on request; with none running the
