@@ -288,16 +288,6 @@ TEST_F(CaptureCommand, OnThePortalPathScreenSavesThePortalsPictureAndWindowIsRef
   EXPECT_EQ(app.state(), QProcess::Running);
 }
 
-// Every call the stand-in portal logged.
-QList<QJsonObject> portalCalls() {
-  QList<QJsonObject> calls;
-  QFile log(qEnvironmentVariable("DESK_PORTAL_LOG"));
-  if (!log.open(QIODevice::ReadOnly)) return calls;
-  for (const QByteArray& line : log.readAll().split('\n'))
-    if (!line.isEmpty()) calls.append(QJsonDocument::fromJson(line).object());
-  return calls;
-}
-
 // The stand-in portal steered like the desktop it plays.
 void steerPortal(const QString& method, const QVariantList& arguments) {
   QDBusMessage control = QDBusMessage::createMethodCall(
@@ -332,7 +322,7 @@ TEST_F(CaptureCommand, OnThePortalPathTheDesktopKnowsLumivexAndItsAnswersAreTold
             "Capture to file.");
   // The session was created under the application id registered before it.
   QJsonObject session;
-  for (const QJsonObject& call : portalCalls())
+  for (const QJsonObject& call : probe::portalCalls())
     if (call["call"].toString() == "CreateSession") session = call;
   EXPECT_EQ(session["app_id"].toString(), "com.quorlan.Lumivex");
   EXPECT_EQ(session["token"].toString(), "lumivex_shortcuts");

@@ -78,18 +78,8 @@ QImage pattern(QSize size) {
   return image;
 }
 
-// Every line the fake portal logged, as JSON objects.
-QList<QJsonObject> portalLog() {
-  QFile file(qEnvironmentVariable("DESK_PORTAL_LOG"));
-  QList<QJsonObject> calls;
-  if (!file.open(QIODevice::ReadOnly)) return calls;
-  for (const QByteArray& line : file.readAll().split('\n'))
-    if (!line.isEmpty()) calls.append(QJsonDocument::fromJson(line).object());
-  return calls;
-}
-
 qsizetype countCalls(const QString& name) {
-  const QList<QJsonObject> calls = portalLog();
+  const QList<QJsonObject> calls = probe::portalCalls();
   return std::count_if(calls.begin(), calls.end(),
                        [&](const QJsonObject& c) { return c.value("call").toString() == name; });
 }
@@ -122,7 +112,7 @@ TEST_F(PortalGrab, FullScreenIsThePortalsPictureOfTheSingleMonitorAndItsFileIsGo
   EXPECT_EQ(grabber.primaryScreenRect(), QRect(QPoint(0, 0), screen));
   // The copies the portal made for us are removed; the picture it was asked for stays.
   qsizetype copies = 0;
-  for (const QJsonObject& call : portalLog())
+  for (const QJsonObject& call : probe::portalCalls())
     if (call.value("call").toString() == "Screenshot.file") {
       ++copies;
       EXPECT_FALSE(QFile::exists(call.value("path").toString()));
@@ -286,7 +276,7 @@ TEST_F(PortalHotkeys, ShortcutsAreNamedByCaptureUnderOneTokenAndActivationsArePr
   EXPECT_EQ(binds.back(), 0);
   EXPECT_EQ(countCalls("Session.Close"), closedBefore + 1);
   EXPECT_EQ(portal->boundSession(), first);  // named after the token, which stays
-  for (const QJsonObject& call : portalLog()) {
+  for (const QJsonObject& call : probe::portalCalls()) {
     if (call.value("call").toString() == "CreateSession") {
       EXPECT_EQ(call.value("token").toString(), kShortcutSessionToken);
     }
@@ -375,7 +365,7 @@ TEST(PortalRegistry, TheAppIdIsRegisteredBeforeTheFirstPortalCall) {
     hotkeys.registerHotKey(1, kModShift, kF1);
     ASSERT_TRUE(runEventsUntil([&] { return !binds.isEmpty(); }, 10'000));
   }
-  const QList<QJsonObject> calls = portalLog();
+  const QList<QJsonObject> calls = probe::portalCalls();
   const auto session = std::find_if(calls.rbegin(), calls.rend(), [](const QJsonObject& c) {
     return c.value("call").toString() == "CreateSession";
   });

@@ -25,14 +25,22 @@ QString run(const QString& program, const QStringList& args, int* exitCode) {
   return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QList<QJsonObject> notices() {
+namespace {
+
+QList<QJsonObject> jsonLines(const char* logVariable) {
   QList<QJsonObject> out;
-  QFile log(qEnvironmentVariable("DESK_NOTIFY_LOG"));
+  QFile log(qEnvironmentVariable(logVariable));
   if (!log.open(QIODevice::ReadOnly)) return out;
   for (const QByteArray& line : log.readAll().split('\n'))
     if (!line.trimmed().isEmpty()) out.append(QJsonDocument::fromJson(line).object());
   return out;
 }
+
+}  // namespace
+
+QList<QJsonObject> notices() { return jsonLines("DESK_NOTIFY_LOG"); }
+
+QList<QJsonObject> portalCalls() { return jsonLines("DESK_PORTAL_LOG"); }
 
 bool session(const QString& command) {
   int code = -1;

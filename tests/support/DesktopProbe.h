@@ -17,6 +17,8 @@ namespace probe {
 QString run(const QString& program, const QStringList& args, int* exitCode = nullptr);
 // Every Notify call the fake notification service has recorded so far.
 QList<QJsonObject> notices();
+// Every call the stand-in desktop portal (PORTAL=fake or xdp) has logged so far.
+QList<QJsonObject> portalCalls();
 // The desktop session script's helper command, for example restart-tray.
 bool session(const QString& command);
 // xdotool with these arguments (XTEST input, seen by grabs like real keys).
