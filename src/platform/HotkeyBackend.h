@@ -52,15 +52,13 @@ class HotkeyBackend {
 
   // Says what the combinations registered from now on are for. Ignored by a backend that grabs
   // keys itself; one that hands them to the desktop names and describes them with it.
-  virtual void describeHotKeys(const QList<HotkeyPurpose>& purposes) { (void)purposes; }
+  virtual void describeHotKeys(const QList<HotkeyPurpose>& /*purposes*/) {}
 
   // The keys that actually run a registered combination. Nothing where that is the combination
   // itself (the backend grabs it); otherwise the desktop's own text for the keys it bound, which
   // may differ from the combination, and empty when it bound none (the desktop refused, the user
   // declined, the combination was not registered, or the desktop binds nothing at all).
-  virtual std::optional<QString> boundKeys(unsigned modifiers, unsigned virtualKey) const {
-    (void)modifiers;
-    (void)virtualKey;
+  virtual std::optional<QString> boundKeys(unsigned /*modifiers*/, unsigned /*virtualKey*/) const {
     return std::nullopt;
   }
 
