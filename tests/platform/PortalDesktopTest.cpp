@@ -224,9 +224,8 @@ class PortalHotkeys : public ::testing::Test {
 
 TEST_F(PortalHotkeys, ShortcutsAreNamedByCaptureUnderOneTokenAndActivationsArePresses) {
   QList<std::tuple<int, unsigned, unsigned>> presses;
-  hotkeys->setPressedHandler([&](int id, unsigned mods, unsigned vk) {
-    presses.append({id, mods, vk});
-  });
+  const auto record = [&](int id, unsigned mods, unsigned vk) { presses.append({id, mods, vk}); };
+  hotkeys->setPressedHandler(record);
   const qsizetype sessionsBefore = countCalls("CreateSession");
   hotkeys->describeHotKeys(fivePurposes());
   registerFive(*hotkeys);
