@@ -23,20 +23,6 @@ const char* const kWindowGrabFailed = "The active window could not be captured."
 
 PictureCapture::PictureCapture(Services services) : services_(services) {}
 
-void PictureCapture::Capture(settings::CaptureKind kind) {
-  switch (kind) {
-    case settings::CaptureKind::Screen:
-      return CaptureScreen(false);
-    case settings::CaptureKind::Area:
-      return CaptureScreen(true);
-    case settings::CaptureKind::Window:
-      return CaptureActiveWindow();
-    case settings::CaptureKind::Timed:
-    case settings::CaptureKind::ToggleMode:
-      return;
-  }
-}
-
 QString PictureCapture::ComposePictureName(const std::optional<QString>& extension) const {
   return output::ComposePictureName(
       {services_.settings, services_.environment, services_.clock.currentLocalTime()}, extension);

@@ -16,7 +16,6 @@
 #include "platform/ScreenGrabber.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserEnvironment.h"
-#include "settings/CaptureCommands.h"
 #include "settings/SettingsReader.h"
 #include "shell/Notices.h"
 
@@ -37,10 +36,8 @@ class PictureCapture {
   };
   explicit PictureCapture(Services services);
 
-  // Screen, Area or Window; the other commands are no single picture and do nothing here.
   // Errors leave as exceptions (the caller shows them in the standard error box); a failed
   // grab throws after nothing was stored, and a cancelled area selection ends quietly.
-  void Capture(settings::CaptureKind kind);
   // The primary monitor; with `areaMode` the user then drags out an area of the frozen picture.
   void CaptureScreen(bool areaMode);
   // The foreground window with its frame. Where the desktop gives no program that picture
