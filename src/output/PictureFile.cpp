@@ -114,7 +114,7 @@ void fill(int fd, const WriteFileBytes& write) {
 template <typename NameAs>
 std::optional<QString> nameFree(const QString& fileName, NameAs&& nameAs) {
   for (int number = 0;; ++number) {
-    const QString name = number == 0 ? fileName : NumberedName(fileName, number);
+    QString name = number == 0 ? fileName : NumberedName(fileName, number);
     const int error = nameAs(placeOf(name).name);
     if (error == 0) return name;
     if (error == EEXIST) continue;
