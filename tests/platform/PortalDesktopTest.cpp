@@ -306,7 +306,9 @@ TEST_F(PortalHotkeys, BoundKeysFollowTheDesktopsAnswer) {
     fakePortal().call(QStringLiteral("SetBindAnswer"), QString::fromLatin1(r.answer));
     // Other descriptions (another language) are a new set to bind.
     hotkeys->describeHotKeys(fivePurposes(QString::number(round)));
-    ASSERT_TRUE(runEventsUntil([&] { return hotkeys->bindingPending(); })) << r.answer;
+    // Pending until the answer comes; a quick desktop may have answered before the first look.
+    ASSERT_TRUE(runEventsUntil([&] { return hotkeys->bindingPending() || binds.size() > round; }))
+        << r.answer;
     const int changesBefore = changes;
     ASSERT_TRUE(waitForBinds(round + 1)) << r.answer;
     EXPECT_FALSE(hotkeys->bindingPending());
