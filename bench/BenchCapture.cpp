@@ -742,6 +742,28 @@ std::string StartUsableDisplay(int width, int height,
   return {};
 }
 
+// Runs `measure` (display, width, height) for 1920x1080 and 3840x2160, each on an Xvfb of its
+// own, between two readings of the load; the number of sizes whose measuring failed.
+int OnEachScreenSize(const std::function<int(const std::string&, int, int)>& measure) {
+  PrintLoad();
+  if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+    std::printf("  skipped: no Xvfb (Debian package xvfb) to show the screens on\n");
+    return 0;
+  }
+  int failures = 0;
+  for (const auto& [width, height] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
+    std::vector<std::unique_ptr<TestDisplay>> servers;
+    const std::string display = StartUsableDisplay(width, height, servers);
+    if (display.empty()) {
+      std::printf("  %dx%d skipped: no Xvfb that Qt could open\n", width, height);
+      continue;
+    }
+    failures += measure(display, width, height) != 0;
+  }
+  PrintLoad();
+  return failures;
+}
+
 int RunCapture() {
   std::printf(
       "From the request to the closed file (sound and notice off), median wall time of our\n"
@@ -751,28 +773,14 @@ int RunCapture() {
       "-m 9 = JPEG quality 88 (nearest to 85); BMP has no setting. '!' marks a ratio >= 1.\n"
       "corpus: %s\n",
       qPrintable(CorpusFolder()));
-  PrintLoad();
-  if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
-    std::printf("  skipped: no Xvfb (Debian package xvfb) to show the screens on\n");
-    return 0;
-  }
-  int failures = 0;
-  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
-    std::vector<std::unique_ptr<TestDisplay>> servers;
-    const std::string display = StartUsableDisplay(w, h, servers);
-    if (display.empty()) {
-      std::printf("  %dx%d skipped: no Xvfb that Qt could open\n", w, h);
-      continue;
-    }
-    const int width = w, height = h;
-    failures += InChild([&] { return MeasureSize(display, width, height); }) != 0;
-    if (h == 1080) {
+  return OnEachScreenSize([](const std::string& display, int width, int height) {
+    int failed = InChild([&] { return MeasureSize(display, width, height); });
+    if (height == 1080) {
       std::printf("\ntimed capture, 100 frames of 1920x1080 into one GIF:\n");
-      failures += InChild([&] { return MeasureTimedCapture(display); }) != 0;
+      failed |= InChild([&] { return MeasureTimedCapture(display); });
     }
-  }
-  PrintLoad();
-  return failures;
+    return failed;
+  });
 }
 
 bench::Register captureSuite("capture", RunCapture);
@@ -1112,24 +1120,9 @@ int RunOutside() {
       "screenshots, sound and notices off; scrot (-o -z) and maim -u at their default settings\n"
       "timed as whole processes, in turn with ours. corpus: %s\nprogram: %s\n",
       qPrintable(CorpusFolder()), ProgramPath().c_str());
-  PrintLoad();
-  if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
-    std::printf("  skipped: no Xvfb (Debian package xvfb) to show the screens on\n");
-    return 0;
-  }
-  int failures = 0;
-  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
-    std::vector<std::unique_ptr<TestDisplay>> servers;
-    const std::string display = StartUsableDisplay(w, h, servers);
-    if (display.empty()) {
-      std::printf("  %dx%d skipped: no Xvfb that Qt could open\n", w, h);
-      continue;
-    }
-    const int width = w, height = h;
-    failures += InChild([&] { return MeasureOutside(display, width, height); }) != 0;
-  }
-  PrintLoad();
-  return failures;
+  return OnEachScreenSize([](const std::string& display, int width, int height) {
+    return InChild([&] { return MeasureOutside(display, width, height); });
+  });
 }
 
 bench::Register outsideSuite("outside", RunOutside);
