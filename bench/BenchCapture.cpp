@@ -844,10 +844,14 @@ class XTestKeys {
 };
 
 // Waits for a file of one folder to be closed after writing (inotify, no polling of the disk).
+// The program writes a picture unnamed and links it under its name only when it is complete
+// (elsewhere it renames a hidden file): the name's arrival is when the file is there to open.
+// A file the program names is never written after that.
 class CloseWatch {
  public:
   explicit CloseWatch(const std::string& folder) : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-    if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE) < 0) {
+    if (fd_ >= 0 &&
+        inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO) < 0) {
       ::close(fd_);
       fd_ = -1;
     }
@@ -865,7 +869,7 @@ class CloseWatch {
     while (::read(fd_, buffer, sizeof buffer) > 0) {
     }
   }
-  // The moment `name` was closed after writing, or nothing after `timeoutMs`.
+  // The moment `name` arrived complete, or nothing after `timeoutMs`.
   std::optional<Clock::time_point> wait(const std::string& name, double timeoutMs) {
     const auto start = Clock::now();
     alignas(inotify_event) char buffer[4096];
@@ -987,7 +991,7 @@ bool FileShows(const std::string& file, const Scene& scene) {
   return SamePixels(picture.convertToFormat(QImage::Format_RGB32), scene.picture);
 }
 
-// One key press to the close of capture.png; negative when no file came within 10 s.
+// One key press to the complete capture.png; negative when no file came within 10 s.
 double KeyToFileMs(XTestKeys& keys, CloseWatch& watch, const std::string& file) {
   std::filesystem::remove(file);
   watch.drain();
@@ -1115,7 +1119,7 @@ int MeasureOutside(const std::string& display, int width, int height) {
 
 int RunOutside() {
   std::printf(
-      "From outside: Shift+F1 sent through XTEST to the close of the picture file (inotify),\n"
+      "From outside: Shift+F1 sent through XTEST to the complete picture file (inotify),\n"
       "the lumivex program at its default (PNG 9) on its own Xvfb per size showing the corpus\n"
       "screenshots, sound and notices off; scrot (-o -z) and maim -u at their default settings\n"
       "timed as whole processes, in turn with ours. corpus: %s\nprogram: %s\n",
