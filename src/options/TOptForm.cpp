@@ -13,17 +13,18 @@
 #include <QTabWidget>
 #include <QToolTip>
 
+#include <string_view>
+
 #include "base/Version.h"
 #include "settings/SettingsReader.h"
 #include "settings/SettingsTable.h"
+#include "settings/TextTable.h"
 #include "ui_TOptForm.h"
 
 namespace lumivex::options {
 namespace {
 
 constexpr int kFtpActionIndex = 1;
-constexpr const char* kNoSlashInName =
-    "The file name must not contain \"/\": pictures are saved in the chosen folder.";
 
 // Captions that come from the language lookup; the form's own text is the default.
 struct Caption {
@@ -105,6 +106,11 @@ QString TOptForm::text(int number, const QString& defaultText) const {
   return services_.lookupText ? services_.lookupText(number, defaultText) : defaultText;
 }
 
+QString TOptForm::text(int number) const {
+  const std::string_view fallback = settings::defaultText(number);
+  return text(number, QString::fromUtf8(fallback.data(), qsizetype(fallback.size())));
+}
+
 void TOptForm::FormCreate() {
   localise();
   fillLists();
@@ -151,10 +157,8 @@ void TOptForm::localise() {
     const int index = ui_->PageControl1->indexOf(findChild<QWidget*>(caption.page));
     ui_->PageControl1->setTabText(index, text(caption.number, ui_->PageControl1->tabText(index)));
   }
-  folderPickerTitle_ = text(610, QStringLiteral("Select folder..."));
-  folderPickerHint_ = text(
-      620,
-      QStringLiteral("Please, choose the folder where you want your picture(s) to be stored."));
+  folderPickerTitle_ = text(settings::text::kSelectFolder);
+  folderPickerHint_ = text(settings::text::kChooseFolder);
 }
 
 void TOptForm::fillLists() {
@@ -223,14 +227,14 @@ void TOptForm::acceptAndClose() {
 
 // A "/" in the base name would lead the pictures out of the chosen folder (a capture refuses
 // such a name): it is taken out as it is typed or pasted, and the field says why.
-void TOptForm::refuseSlashInName(const QString& text) {
-  if (!text.contains('/')) return;
+void TOptForm::refuseSlashInName(const QString& typed) {
+  if (!typed.contains('/')) return;
   QLineEdit& field = *ui_->fName1;
-  const qsizetype cursor = field.cursorPosition() - text.left(field.cursorPosition()).count('/');
-  field.setText(QString(text).remove('/'));
+  const qsizetype cursor = field.cursorPosition() - typed.left(field.cursorPosition()).count('/');
+  field.setText(QString(typed).remove('/'));
   field.setCursorPosition(int(cursor));
-  QToolTip::showText(field.mapToGlobal(QPoint(0, field.height())), QLatin1String(kNoSlashInName),
-                     &field);
+  QToolTip::showText(field.mapToGlobal(QPoint(0, field.height())),
+                     text(settings::text::kNoSlashInName), &field);
 }
 
 void TOptForm::chooseFolder() {

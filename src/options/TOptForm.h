@@ -49,10 +49,10 @@ class TOptForm : public QDialog {
  private:
   void FormCreate();
   void FormShow();
-  void acceptAndClose();                        // Button1Click: "OK"
-  void chooseFolder();                          // SpeedButton1Click
-  void applyStartWithDesktop();                 // CheckBox6Click
-  void refuseSlashInName(const QString& text);  // fName1: the base name
+  void acceptAndClose();                         // Button1Click: "OK"
+  void chooseFolder();                           // SpeedButton1Click
+  void applyStartWithDesktop();                  // CheckBox6Click
+  void refuseSlashInName(const QString& typed);  // fName1: the base name
   void DoFinalClick();
   void FActionClick();
   void DoAnonymClick();
@@ -68,6 +68,8 @@ class TOptForm : public QDialog {
   void fitFontToCaptions();
   void centreOnPrimaryScreen();
   QString text(int number, const QString& defaultText) const;
+  // A text of the language table, its built-in default where the language file has none.
+  QString text(int number) const;
 
   std::unique_ptr<Ui::TOptForm> ui_;
   Services services_;

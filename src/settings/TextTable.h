@@ -30,6 +30,7 @@ inline constexpr int kOptionsItem = 310;
 inline constexpr int kShowHotkeysItem = 320;
 inline constexpr int kExitItem = 330;
 inline constexpr int kSelectFolder = 610;
+inline constexpr int kChooseFolder = 620;
 inline constexpr int kPictureOnClipboard = 750;
 inline constexpr int kNoTimedCaptureToClipboard = 760;
 inline constexpr int kCaptureToFile = 780;
@@ -42,6 +43,7 @@ inline constexpr int kNoGlobalShortcuts = 910;
 inline constexpr int kNoKey = 920;
 inline constexpr int kScreenshotNotAllowed = 930;
 inline constexpr int kAllowScreenshots = 940;
+inline constexpr int kNoSlashInName = 950;
 }  // namespace text
 
 struct TextRow {
@@ -51,7 +53,7 @@ struct TextRow {
 
 // String 260 titles the hotkey overview; as a balloon title it has a default of its own
 // ("Hotkeys to capture...", options/HotkeyOverview.h).
-inline constexpr std::array<TextRow, 75> kTextTable = {{
+inline constexpr std::array<TextRow, 76> kTextTable = {{
     {145, "Screen captured!"},
     {150, "Picture saved as"},
     {160, "Connected to"},
@@ -137,6 +139,8 @@ inline constexpr std::array<TextRow, 75> kTextTable = {{
     {940,
      "The desktop did not allow Lumivex to take the picture. Allow screenshots for Lumivex in the "
      "desktop's privacy settings, then try again."},
+    // The options dialog took a "/" out of the file name as it was typed.
+    {950, "The file name must not contain \"/\": pictures are saved in the chosen folder."},
 }};
 
 // The built-in default of a string number; empty for a number outside the table.

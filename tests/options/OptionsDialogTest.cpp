@@ -234,6 +234,12 @@ TEST_F(OptionsDialogTest, ASlashTypedIntoTheFileNameIsRefusedWithAReason) {
       << QToolTip::text().toStdString();
   pressOk();
   EXPECT_EQ(stored("fName1_Text"), "sh..xot");
+
+  // The reason comes in the user's language.
+  dir.write("lang.txt", "[lumivex_it]\n950=Niente barre\n");
+  open();
+  QTest::keyClicks(control<QLineEdit>("fName1"), "/");
+  EXPECT_EQ(QToolTip::text(), "Niente barre");
 }
 
 TEST_F(OptionsDialogTest, OutOfRangeValuesAreClampedOrShowNoSelection) {
