@@ -114,8 +114,9 @@ bool PlaysInRealTime(lumivex::platform::SoundPlayer& player) {
 class StampedNotices final : public lumivex::platform::NoticeService {
  public:
   bool notificationsAvailable() override { return recorded.notificationsAvailable(); }
-  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs) override {
-    const bool shown = recorded.notify(title, text, iconKind, timeoutMs);
+  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs,
+              lumivex::platform::NoticePlace place) override {
+    const bool shown = recorded.notify(title, text, iconKind, timeoutMs, place);
     last = Clock::now();
     return shown;
   }

@@ -82,11 +82,12 @@ void HotkeyOverview::Show() {
   const QString boxCaption = services_.notices.text(settings::text::kHotkeysTitle);
   services_.notices.ShowNotice(title, boxCaption, list, platform::kNoticeInfo, kOverviewSeconds);
   // A capture the desktop gave no key is reachable only through the desktop's own settings:
-  // say how, with every overview that shows one.
+  // say how, with every overview that shows one, beside the list it explains (a notice too
+  // long for one, and one that replaced the list would leave "no key" unseen).
   if (OverviewHasCaptureWithoutKey(sources)) {
-    services_.notices.ShowNotice(title, shell::kBoxCaption,
-                                 services_.notices.text(settings::text::kNoGlobalShortcuts),
-                                 platform::kNoticeInfo, kOverviewSeconds);
+    services_.notices.ShowNotice(
+        title, shell::kBoxCaption, services_.notices.text(settings::text::kNoGlobalShortcuts),
+        platform::kNoticeInfo, kOverviewSeconds, platform::NoticePlace::kBeside);
   }
 }
 

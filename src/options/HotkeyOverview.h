@@ -61,7 +61,7 @@ class HotkeyOverview {
   // The delay's end: the tray picture follows the stored storage mode, then the notice. It lists
   // the keys the desktop actually bound; while the desktop is still deciding (it may be asking
   // the user) it waits for the answer. Whenever a capture is left without a key, a second notice
-  // says how to reach it instead.
+  // beside the first says how to reach it instead.
   void Show();
 
   platform::Timer& delay() { return *delay_; }

@@ -16,14 +16,20 @@ enum NoticeIcon : int {
   kNoticeError = 3,
 };
 
+// Whether a notice takes the place of the one before it, or comes beside it: a notice that
+// explains the one before must not wipe it out.
+enum class NoticePlace { kReplacing, kBeside };
+
 class NoticeService {
  public:
   virtual ~NoticeService() = default;
 
   // Whether the session bus offers a notification service, running or activatable.
   virtual bool notificationsAvailable() = 0;
-  // One desktop notification that replaces the previous one at once; false when not accepted.
-  virtual bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs) = 0;
+  // One desktop notification that replaces the previous one at once, or stands beside it;
+  // false when not accepted.
+  virtual bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs,
+                      NoticePlace place) = 0;
 
   // Whether a tray runs that shows balloons.
   virtual bool balloonsAvailable() = 0;

@@ -20,11 +20,11 @@ Notices::Notices(platform::NoticeService& service, TTrayIcon& trayIcon,
       oldShellSystem_(service.isOldShell()) {}
 
 void Notices::ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
-                         int iconKind, int seconds) {
+                         int iconKind, int seconds, platform::NoticePlace place) {
   if (oldShellSystem_)
     service_.showMessageBox(boxCaption, text, iconKind);
   else
-    trayIcon_.ShowBalloonNotice(title, text, iconKind, quint8(seconds));
+    trayIcon_.ShowBalloonNotice(title, text, iconKind, quint8(seconds), place);
 }
 
 void Notices::NotifyDone(const QString& fullFileName) {

@@ -23,9 +23,11 @@ class Notices {
   Notices(platform::NoticeService& service, TTrayIcon& trayIcon, const settings::Texts& texts,
           const settings::SettingsReader& settings);
 
-  // `title` on a balloon, `boxCaption` on a message box; platform::NoticeIcon kind; seconds.
+  // `title` on a balloon, `boxCaption` on a message box; platform::NoticeIcon kind; seconds;
+  // whether it may take the place of the notice before it.
   void ShowNotice(const QString& title, const QString& boxCaption, const QString& text,
-                  int iconKind, int seconds);
+                  int iconKind, int seconds,
+                  platform::NoticePlace place = platform::NoticePlace::kReplacing);
 
   // The completion notice naming the picture (or saying it is on the clipboard), when the
   // balloon setting is on at this moment.

@@ -78,11 +78,12 @@ void TTrayIcon::SetIconVisible(bool visible) {
 }
 
 bool TTrayIcon::ShowBalloonNotice(const QString& title, const QString& text, int iconKind,
-                                  quint8 seconds) {
+                                  quint8 seconds, platform::NoticePlace place) {
   const QString cutTitle = CutText(title, kBalloonTitleMax);
   const QString cutText = CutText(text, kBalloonTextMax);
   const int timeoutMs = int(seconds) * 1000;
-  if (notices_.notificationsAvailable() && notices_.notify(cutTitle, cutText, iconKind, timeoutMs))
+  if (notices_.notificationsAvailable() &&
+      notices_.notify(cutTitle, cutText, iconKind, timeoutMs, place))
     return true;
   if (!iconVisible_) return false;
   return notices_.showBalloon(tray_, cutTitle, cutText, iconKind, timeoutMs);

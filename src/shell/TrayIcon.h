@@ -59,9 +59,11 @@ class TTrayIcon : public QObject {
   // Brings the icon up; the program has no window to hide.
   void HideToTray() { SetIconVisible(true); }
 
-  // Shows a notice (title, text, icon kind, time-out in seconds) that replaces the previous one.
-  // Sent to the desktop's notification service when there is one, else as the tray's balloon.
-  bool ShowBalloonNotice(const QString& title, const QString& text, int iconKind, quint8 seconds);
+  // Shows a notice (title, text, icon kind, time-out in seconds) that replaces the previous one,
+  // or stands beside it where the desktop's notification service takes it. Sent to that service
+  // when there is one, else as the tray's balloon (which always replaces).
+  bool ShowBalloonNotice(const QString& title, const QString& text, int iconKind, quint8 seconds,
+                         platform::NoticePlace place = platform::NoticePlace::kReplacing);
 
   QSystemTrayIcon& TrayIcon() { return tray_; }
 

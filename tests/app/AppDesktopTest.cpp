@@ -307,12 +307,15 @@ TEST_F(CaptureCommand, OnThePortalPathTheDesktopKnowsLumivexAndItsAnswersAreTold
   saveCapturesInTheTestFolder();
   Lumivex app({}, environment);
   ASSERT_TRUE(waitFor([&] { return isTheInstance(app); }));
-  const auto noticeStarting = [&](const QString& start) {
+  const auto noticeObjectStarting = [&](const QString& start) {
     const QList<QJsonObject> all = probe::notices();
     const auto found = std::find_if(all.begin() + noticesBefore, all.end(), [&](const auto& n) {
       return n["body"].toString().startsWith(start);
     });
-    return found == all.end() ? QString() : (*found)["body"].toString();
+    return found == all.end() ? QJsonObject() : *found;
+  };
+  const auto noticeStarting = [&](const QString& start) {
+    return noticeObjectStarting(start)["body"].toString();
   };
   ASSERT_TRUE(waitFor([&] { return !noticeStarting("Full screen").isEmpty(); }));
   steerPortal("SetBindAnswer", {QStringLiteral("all")});
@@ -328,6 +331,9 @@ TEST_F(CaptureCommand, OnThePortalPathTheDesktopKnowsLumivexAndItsAnswersAreTold
   EXPECT_EQ(session["token"].toString(), "lumivex_shortcuts");
   EXPECT_TRUE(waitFor(
       [&] { return !noticeStarting("The desktop has bound no key for the captures").isEmpty(); }));
+  // The hint stands beside the list it explains: a notification server drops a replaced notice.
+  const QJsonObject hint = noticeObjectStarting("The desktop has bound no key for the captures");
+  EXPECT_EQ(hint["replaces"].toInt(), 0);
 
   EXPECT_EQ(handOver({"--capture", "screen"}), 0);
   ASSERT_TRUE(waitFor([&] { return !notice("Screenshot not allowed").isEmpty(); }));

@@ -27,7 +27,8 @@ TEST(DesktopNoticeService, AHungBusHoldsTheCallerOnlyForTheCallBound) {
     QElapsedTimer held;
     held.start();
     EXPECT_FALSE(notifier.notificationsAvailable());
-    EXPECT_FALSE(notifier.notify(QStringLiteral("title"), QStringLiteral("text"), 1, 1000));
+    EXPECT_FALSE(notifier.notify(QStringLiteral("title"), QStringLiteral("text"), 1, 1000,
+                                 lumivex::platform::NoticePlace::kReplacing));
     EXPECT_LT(held.elapsed(), 10000);
     ::kill(pid_t(daemon.processId()), SIGCONT);
   }

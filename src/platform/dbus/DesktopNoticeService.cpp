@@ -55,7 +55,7 @@ QString DesktopNoticeService::iconName(int iconKind) {
 }
 
 bool DesktopNoticeService::notify(const QString& title, const QString& text, int iconKind,
-                                  int timeoutMs) {
+                                  int timeoutMs, NoticePlace place) {
   if (!bus_.isConnected()) return false;
   if (markup_ < 0) {
     QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
@@ -74,7 +74,8 @@ bool DesktopNoticeService::notify(const QString& title, const QString& text, int
                QVariant::fromValue(uchar(iconKind == kNoticeError ? 2 : 1)));
   QDBusMessage call =
       QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-  call << QStringLiteral("Lumivex") << lastId_ << iconName(iconKind) << title << body
+  const quint32 replaces = place == NoticePlace::kBeside ? 0 : lastId_;
+  call << QStringLiteral("Lumivex") << replaces << iconName(iconKind) << title << body
        << QStringList() << hints << timeoutMs;
   const QDBusReply<quint32> reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
   if (!reply.isValid()) return false;

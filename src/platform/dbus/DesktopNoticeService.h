@@ -13,7 +13,8 @@ class DesktopNoticeService final : public NoticeService {
   explicit DesktopNoticeService(const QDBusConnection& bus = QDBusConnection::sessionBus());
 
   bool notificationsAvailable() override;
-  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs) override;
+  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs,
+              NoticePlace place) override;
   bool balloonsAvailable() override;
   bool showBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text, int iconKind,
                    int timeoutMs) override;

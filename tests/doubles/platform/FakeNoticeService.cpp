@@ -3,9 +3,9 @@
 namespace lumivex::platform {
 
 bool FakeNoticeService::notify(const QString& title, const QString& text, int iconKind,
-                               int timeoutMs) {
+                               int timeoutMs, NoticePlace place) {
   if (!notifications || !acceptsNotices) return false;
-  notices.append({Way::Notification, title, text, iconKind, timeoutMs});
+  notices.append({Way::Notification, title, text, iconKind, timeoutMs, place});
   return true;
 }
 

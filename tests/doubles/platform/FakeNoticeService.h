@@ -16,10 +16,12 @@ class FakeNoticeService final : public NoticeService {
     QString text;
     int iconKind;
     int timeoutMs;  // 0 for a message box
+    NoticePlace place = NoticePlace::kReplacing;
   };
 
   bool notificationsAvailable() override { return notifications; }
-  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs) override;
+  bool notify(const QString& title, const QString& text, int iconKind, int timeoutMs,
+              NoticePlace place) override;
   bool balloonsAvailable() override { return balloons; }
   bool showBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text, int iconKind,
                    int timeoutMs) override;
