@@ -32,14 +32,14 @@ struct Caption {
   int number;
 };
 constexpr Caption kCaptions[] = {
-    {"GroupBox1", 340},        {"fullScreenLabel", 350}, {"areaLabel", 360},
+    {"hotkeysBox", 340},       {"fullScreenLabel", 350}, {"areaLabel", 360},
     {"windowLabel", 370},      {"timedLabel", 380},      {"storageModeLabel", 770},
-    {"GroupBox2", 390},        {"RadioButton1", 730},    {"RadioButton2", 740},
+    {"fileSettingsBox", 390},  {"RadioButton1", 730},    {"RadioButton2", 740},
     {"pictureTypeLabel", 400}, {"fName1Label", 410},     {"CheckBox1", 420},
-    {"CheckBox2", 430},        {"fPath1Label", 440},     {"GroupBox4", 450},
+    {"CheckBox2", 430},        {"fPath1Label", 440},     {"miscellaneousBox", 450},
     {"ClickOn", 460},          {"BalloonOn", 470},       {"startWithDesktop", 480},
-    {"DoFinal", 490},          {"GroupBox3", 500},       {"intervalLabel", 510},
-    {"GroupBox6", 540},        {"jpegLabel", 550},       {"pngLabel", 560},
+    {"DoFinal", 490},          {"timedCaptureBox", 500}, {"intervalLabel", 510},
+    {"qualityBox", 540},       {"jpegLabel", 550},       {"pngLabel", 560},
     {"FtpServer1Label", 650},  {"DoAnonym", 660},        {"user1Label", 670},
     {"pass1Label", 680},       {"FtpPort1Label", 690},   {"RemFolder1Label", 700},
     {"DoPasv", 710},
@@ -114,13 +114,13 @@ QString TOptForm::text(int number) const {
 void TOptForm::FormCreate() {
   localise();
   fillLists();
-  ui_->PageControl1->setCurrentWidget(ui_->mainPage);
+  ui_->pages->setCurrentWidget(ui_->mainPage);
   formStorage_.Active = true;
   if (services_.archiverPresent && services_.archiverPresent())
     for (const ListText& item : kArchiveActions)
       ui_->FAction->addItem(text(item.number, QLatin1String(item.defaultText)));
-  JPGCompr1Change();
-  PNGCompr1Change();
+  showJpegQuality();
+  showPngLevel();
 
   setWindowTitle(QStringLiteral("Lumivex v. ") + QLatin1String(kVersion) + QStringLiteral(" - ") +
                  text(310, QStringLiteral("Options...")).remove(QStringLiteral("...")));
@@ -133,8 +133,8 @@ void TOptForm::FormCreate() {
   ui_->pass1->setStyle(stars);
   ui_->folderButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   // The hidden pages: FTP until its rule shows it, About never.
-  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->ftpPage), false);
-  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->aboutPage), false);
+  ui_->pages->setTabVisible(ui_->pages->indexOf(ui_->ftpPage), false);
+  ui_->pages->setTabVisible(ui_->pages->indexOf(ui_->aboutPage), false);
   for (auto* field : {ui_->HotKey1, ui_->HotKey2, ui_->HotKey3, ui_->HotKey4, ui_->HotKey5})
     field->setTextOf(services_.hotKeyText);
   ui_->HotKey5->setReplacementModifier(0x4000);  // Ctrl for the storage-mode key
@@ -154,8 +154,8 @@ void TOptForm::localise() {
       button->setText(text(caption.number, button->text()));
   }
   for (const PageCaption& caption : kPageCaptions) {
-    const int index = ui_->PageControl1->indexOf(findChild<QWidget*>(caption.page));
-    ui_->PageControl1->setTabText(index, text(caption.number, ui_->PageControl1->tabText(index)));
+    const int index = ui_->pages->indexOf(findChild<QWidget*>(caption.page));
+    ui_->pages->setTabText(index, text(caption.number, ui_->pages->tabText(index)));
   }
   folderPickerTitle_ = text(settings::text::kSelectFolder);
   folderPickerHint_ = text(settings::text::kChooseFolder);
@@ -179,17 +179,17 @@ void TOptForm::connectReactions() {
   connect(ui_->folderButton, &QToolButton::clicked, this, &TOptForm::chooseFolder);
   connect(ui_->startWithDesktop, &QCheckBox::toggled, this, &TOptForm::applyStartWithDesktop);
   connect(ui_->fName1, &QLineEdit::textEdited, this, &TOptForm::refuseSlashInName);
-  connect(ui_->DoFinal, &QCheckBox::toggled, this, &TOptForm::DoFinalClick);
-  connect(ui_->FAction, &QComboBox::activated, this, &TOptForm::FActionClick);
-  connect(ui_->DoAnonym, &QCheckBox::toggled, this, &TOptForm::DoAnonymClick);
-  connect(ui_->RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) RadioButton1Click();
-  });
-  connect(ui_->RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) RadioButton2Click();
-  });
-  connect(ui_->JPGCompr1, &QSlider::valueChanged, this, &TOptForm::JPGCompr1Change);
-  connect(ui_->PNGCompr1, &QSlider::valueChanged, this, &TOptForm::PNGCompr1Change);
+  connect(ui_->DoFinal, &QCheckBox::toggled, this, &TOptForm::enableFinalActionChoice);
+  connect(ui_->FAction, &QComboBox::activated, this, &TOptForm::showFtpPageWhenChosen);
+  connect(ui_->DoAnonym, &QCheckBox::toggled, this, &TOptForm::fillAnonymousLogOn);
+  // Either storage button: only the one turned on reacts.
+  for (QRadioButton* storage : {ui_->RadioButton1, ui_->RadioButton2}) {
+    connect(storage, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) enableFileSettingsWhenSavingToFile();
+    });
+  }
+  connect(ui_->JPGCompr1, &QSlider::valueChanged, this, &TOptForm::showJpegQuality);
+  connect(ui_->PNGCompr1, &QSlider::valueChanged, this, &TOptForm::showPngLevel);
 }
 
 void TOptForm::showEvent(QShowEvent* event) {
@@ -199,7 +199,7 @@ void TOptForm::showEvent(QShowEvent* event) {
 }
 
 void TOptForm::FormShow() {
-  ui_->PageControl1->setCurrentWidget(ui_->mainPage);
+  ui_->pages->setCurrentWidget(ui_->mainPage);
   const settings::SettingsReader stored(services_.settings);
   const QString name = QString::fromStdString(stored.baseName());
   ui_->fName1->setText(name.isEmpty() ? QLatin1String(settings::kDefaultBaseName) : name);
@@ -262,20 +262,21 @@ void TOptForm::applyStartWithDesktop() {
   }
 }
 
-void TOptForm::DoFinalClick() {
+// DoFinalClick
+void TOptForm::enableFinalActionChoice() {
   ui_->FAction->setEnabled(ui_->DoFinal->isChecked());
   showFtpPageWhenChosen();
 }
 
-void TOptForm::FActionClick() { showFtpPageWhenChosen(); }
-
+// FActionClick too
 void TOptForm::showFtpPageWhenChosen() {
-  ui_->PageControl1->setTabVisible(
-      ui_->PageControl1->indexOf(ui_->ftpPage),
+  ui_->pages->setTabVisible(
+      ui_->pages->indexOf(ui_->ftpPage),
       ui_->DoFinal->isChecked() && ui_->FAction->currentIndex() == kFtpActionIndex);
 }
 
-void TOptForm::DoAnonymClick() {
+// DoAnonymClick
+void TOptForm::fillAnonymousLogOn() {
   const bool anonymous = ui_->DoAnonym->isChecked();
   ui_->user1->setEnabled(!anonymous);
   ui_->pass1->setEnabled(!anonymous);
@@ -283,7 +284,8 @@ void TOptForm::DoAnonymClick() {
   ui_->pass1->setText(anonymous ? QLatin1String(settings::kAnonymousPassword) : QString());
 }
 
-void TOptForm::RadioButton1Click() {
+// RadioButton1Click, RadioButton2Click
+void TOptForm::enableFileSettingsWhenSavingToFile() {
   const bool toFile = ui_->RadioButton2->isChecked();
   for (QWidget* control : std::initializer_list<QWidget*>{
            ui_->pictureTypeLabel, ui_->PicType, ui_->fName1, ui_->CheckBox1, ui_->CheckBox2,
@@ -291,11 +293,11 @@ void TOptForm::RadioButton1Click() {
     control->setEnabled(toFile);
 }
 
-void TOptForm::RadioButton2Click() { RadioButton1Click(); }
+// JPGCompr1Change
+void TOptForm::showJpegQuality() { ui_->jpegValue->setNum(ui_->JPGCompr1->value()); }
 
-void TOptForm::JPGCompr1Change() { ui_->jpegValue->setNum(ui_->JPGCompr1->value()); }
-
-void TOptForm::PNGCompr1Change() { ui_->pngValue->setNum(ui_->PNGCompr1->value()); }
+// PNGCompr1Change
+void TOptForm::showPngLevel() { ui_->pngValue->setNum(ui_->PNGCompr1->value()); }
 
 // The desktop's font, made smaller only as far as the longest caption needs.
 void TOptForm::fitFontToCaptions() {

@@ -53,13 +53,11 @@ class TOptForm : public QDialog {
   void chooseFolder();                           // SpeedButton1Click
   void applyStartWithDesktop();                  // CheckBox6Click
   void refuseSlashInName(const QString& typed);  // fName1: the base name
-  void DoFinalClick();
-  void FActionClick();
-  void DoAnonymClick();
-  void RadioButton1Click();
-  void RadioButton2Click();
-  void JPGCompr1Change();
-  void PNGCompr1Change();
+  void enableFinalActionChoice();                // DoFinalClick
+  void fillAnonymousLogOn();                     // DoAnonymClick
+  void enableFileSettingsWhenSavingToFile();     // RadioButton1Click, RadioButton2Click
+  void showJpegQuality();                        // JPGCompr1Change
+  void showPngLevel();                           // PNGCompr1Change
 
   void localise();
   void fillLists();

@@ -78,7 +78,7 @@ struct OptionsDialogTest : ::testing::Test {
     EXPECT_NE(w, nullptr) << name;
     return w;
   }
-  QTabWidget* pages() const { return control<QTabWidget>("PageControl1"); }
+  QTabWidget* pages() const { return control<QTabWidget>("pages"); }
   bool pageShown(const char* name) const {
     return pages()->isTabVisible(pages()->indexOf(control(name)));
   }

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
                             autostart,
                             {}});
   dialog.show();
-  auto* pages = dialog.findChild<QTabWidget*>("PageControl1");
+  auto* pages = dialog.findChild<QTabWidget*>("pages");
   bool ok = shoot(dialog, prefix + "-main.png");
   pages->setCurrentIndex(1);
   ok = shoot(dialog, prefix + "-advanced.png") && ok;
