@@ -6,30 +6,8 @@
 namespace lumivex::ftp {
 namespace {
 
-struct CliRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-CliRun Upload(const std::string& file, const std::string& url, bool active,
-              const QStringList& extra = {}) {
-  QProcess process;
-  QStringList arguments{QString::fromStdString(file), QString::fromStdString(url), "--timeout",
-                        "30"};
-  if (active) arguments << "--active";
-  arguments << extra;
-  process.start(LUMIVEX_FTP_CLI, arguments);
-  CliRun run;
-  if (!process.waitForFinished(40000)) {
-    process.kill();
-    process.waitForFinished();
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
-}
+using test::CliRun;
+using test::Upload;
 
 class RealServerTest : public ::testing::Test {
  protected:
