@@ -6,12 +6,12 @@
 # speak TLS from the first byte. Uploads go to ROOT/up, named by their full path (the session
 # runs without chroot).
 # Prints "ready PORT" once vsftpd accepts connections; ends vsftpd when its standard input
-# closes, or after 120 seconds.
+# closes, or after 15 minutes.
+import ctypes
 import os
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -31,9 +31,10 @@ def main():
         return
     os.makedirs(os.path.join(root, "up"), exist_ok=True)
     os.chmod(os.path.join(root, "up"), 0o777)
-    work = tempfile.mkdtemp(prefix="vsftpd-")
+    # The configuration lives in ROOT, so it goes with the test's folder.
+    work = os.path.join(root, ".vsftpd")
     empty = os.path.join(work, "empty")
-    os.mkdir(empty)
+    os.makedirs(empty, exist_ok=True)
     port = free_port()
     config = os.path.join(work, "vsftpd.conf")
     with open(config, "w") as out:
@@ -47,7 +48,10 @@ def main():
             "pasv_min_port=" + low, "pasv_max_port=" + high, "xferlog_enable=NO",
             "idle_session_timeout=60", "data_connection_timeout=60",
             "implicit_ssl=" + ("YES" if sys.argv[6:7] == ["implicit"] else "NO"), ""]))
-    server = subprocess.Popen([VSFTPD, config], stdin=subprocess.DEVNULL)
+    # vsftpd ends with this script even when the script is killed.
+    libc = ctypes.CDLL(None, use_errno=True)
+    server = subprocess.Popen([VSFTPD, config], stdin=subprocess.DEVNULL,
+                              preexec_fn=lambda: libc.prctl(1, 9))  # PR_SET_PDEATHSIG, SIGKILL
 
     def stop():
         server.kill()
@@ -55,7 +59,7 @@ def main():
         os._exit(0)
 
     threading.Thread(target=lambda: (sys.stdin.read(), stop()), daemon=True).start()
-    threading.Timer(120, stop).start()
+    threading.Timer(900, stop).start()
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline and server.poll() is None:
         try:
