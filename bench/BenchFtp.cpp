@@ -155,7 +155,7 @@ bool CompareTls(const fs::path& dir, const fs::path& file) {
   Child server;
   if (!Spawn(server,
              {"/usr/bin/python3", (scripts / "vsftpd_tls.py").string(), root.string(),
-              (certs / "good.pem").string(), (certs / "good.key").string(), "47010", "47019"},
+              (certs / "good.pem").string(), (certs / "good.key").string()},
              true)) {
     std::printf("TLS: cannot start vsftpd\n");
     return false;

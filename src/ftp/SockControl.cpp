@@ -475,7 +475,7 @@ void TMultiSockControl::Shut(TDataSocket& socket) {
     DeliverLines(socket, true);
   }
   socket.closed_ = true;
-  if (socket.tls_ && wasConnected) {
+  if (socket.tls_ && socket.tls_->Secured() && wasConnected) {
     Linger(socket.handle_);
   } else {
     ::close(socket.handle_);

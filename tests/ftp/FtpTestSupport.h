@@ -78,42 +78,13 @@ class RealServer {
   std::unique_ptr<ServerProcess> process_;
 };
 
-#ifdef LUMIVEX_FTP_CLI
-// lumivex-ftp (the FTP tests know where it is built).
-struct CliRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-inline CliRun Upload(const std::string& file, const std::string& url, bool active,
-                     const QStringList& extra = {}) {
-  QProcess process;
-  QStringList arguments{QString::fromStdString(file), QString::fromStdString(url), "--timeout",
-                        "30"};
-  if (active) arguments << "--active";
-  arguments << extra;
-  process.start(LUMIVEX_FTP_CLI, arguments);
-  CliRun run;
-  if (!process.waitForFinished(40000)) {
-    process.kill();
-    process.waitForFinished();
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
-}
-#endif
-
 // Throwaway certificates (make_certs.py), made once for the test program; the TLS client is
 // told to trust their CA alone (SSL_CERT_FILE, and an empty SSL_CERT_DIR), never the machine's
 // store. lumivex-ftp inherits the setting.
 inline QString TestCertificates() {
   static QTemporaryDir dir;
   static const bool made = [] {
-    ServerProcess maker("make_certs.py", {dir.path()});
-    maker.Transcript();
+    ServerProcess maker("make_certs.py", {dir.path()});  // "ready" comes when all are written
     qputenv("SSL_CERT_FILE", dir.filePath("ca.pem").toLocal8Bit());
     qputenv("SSL_CERT_DIR", dir.filePath("no-such-folder").toLocal8Bit());
     return QFile::exists(dir.filePath("self.key"));
@@ -126,12 +97,9 @@ class VsftpdServer {
  public:
   explicit VsftpdServer(bool implicitTls = false) {
     QString certs = TestCertificates();
-    std::random_device random;
-    int low = 46000 + static_cast<int>(random() % 1000) * 10;
     process_ = std::make_unique<ServerProcess>(
-        "vsftpd_tls.py",
-        QStringList{root_.path(), certs + "/good.pem", certs + "/good.key", QString::number(low),
-                    QString::number(low + 9), implicitTls ? "implicit" : "explicit"});
+        "vsftpd_tls.py", QStringList{root_.path(), certs + "/good.pem", certs + "/good.key",
+                                     implicitTls ? "implicit" : "explicit"});
   }
   int Port() const { return process_->Port(); }
   std::string UploadFolder() const { return root_.path().toStdString() + "/up/"; }

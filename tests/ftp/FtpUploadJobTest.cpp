@@ -293,58 +293,47 @@ TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn)
   EXPECT_TRUE(server.Transcript().contains("stalling"));
 }
 
-// The after-capture upload when the server setting asks for explicit TLS.
-class UploadJobTlsTest : public ::testing::Test {
- protected:
-  void Configure(int port, const std::string& user, const std::string& password,
-                 const std::string& folder) {
-    host.settings = {{settings::kFtpUser, user},
-                     {settings::kFtpPassword, password},
-                     {settings::kFtpFolder, folder},
-                     {settings::kFtpPort, std::to_string(port)},
-                     {settings::kFtpServer, "ftpes://127.0.0.1"}};
-  }
+// The after-capture upload with a server setting that asks for explicit TLS: to vsftpd in both
+// modes; then a server whose certificate is for another name gets nothing, and the notice says why.
+TEST(UploadJobTlsTest, UploadsInBothModesAndShowsWhyACertificateIsRefused) {
+  test::VsftpdServer vsftpd;
+  ASSERT_GT(vsftpd.Port(), 0) << "vsftpd did not start";
   QTemporaryDir local;
   FakeHost host;
   TCustomFtpClient ftp;
   platform::QtClock clock;
-  FtpUploadJob job{host.reader, host.texts, host, ftp, clock};
-};
-
-TEST_F(UploadJobTlsTest, UploadsToVsftpdInPassiveAndActiveMode) {
-  test::VsftpdServer server;
-  ASSERT_GT(server.Port(), 0) << "vsftpd did not start";
-  Configure(server.Port(), "anonymous", "guest", server.UploadFolder());
-  for (bool passive : {true, false}) {
-    std::string name = passive ? "passive.png" : "active.png";
-    SCOPED_TRACE(name);
-    host.settings[settings::kFtpPassive] = passive ? "True" : "False";
+  FtpUploadJob job(host.reader, host.texts, host, ftp, clock);
+  host.settings = {{settings::kFtpUser, "anonymous"},
+                   {settings::kFtpPassword, "secret"},
+                   {settings::kFtpFolder, vsftpd.UploadFolder()},
+                   {settings::kFtpPort, std::to_string(vsftpd.Port())},
+                   {settings::kFtpServer, "ftpes://127.0.0.1"}};
+  auto upload = [&](const std::string& name, const std::string& content) {
     std::string file = local.filePath(QString::fromStdString(name)).toStdString();
-    std::string content = test::RandomBytes(250000, passive ? 1 : 2);
     test::WriteFile(file, content);
     host.notices.clear();
     job.StartFtpUpload(file);
-    ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
+    return runEventsUntil([&] { return host.notices.size() >= 2; });
+  };
+  for (const char* passive : {"True", "False"}) {
+    std::string name = std::string(passive) + ".png", content = test::RandomBytes(250000, 1);
+    host.settings[settings::kFtpPassive] = passive;
+    ASSERT_TRUE(upload(name, content)) << name;
     EXPECT_EQ(host.notices[1], "Upload Complete|File " + name + " uploaded to ftpes://127.0.0.1.");
     ASSERT_TRUE(
         runEventsUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }));
-    EXPECT_TRUE(test::ReadFile(server.UploadFolder() + name) == content);
+    EXPECT_TRUE(test::ReadFile(vsftpd.UploadFolder() + name) == content) << name;
   }
-}
 
-TEST_F(UploadJobTlsTest, ACertificateForAnotherNameIsShownAndNothingIsSent) {
-  test::ServerProcess server("scripted_ftps.py", {"other", test::TestCertificates()});
-  ASSERT_GT(server.Port(), 0);
-  Configure(server.Port(), "test", "secret", "/");
-  std::string file = local.filePath("shot.png").toStdString();
-  test::WriteFile(file, "picture");
-  job.StartFtpUpload(file);
-  ASSERT_TRUE(runEventsUntil([&] { return host.notices.size() >= 2; }));
+  test::ServerProcess other("scripted_ftpd.py", {"tls_other", test::TestCertificates()});
+  ASSERT_GT(other.Port(), 0);
+  host.settings[settings::kFtpPort] = std::to_string(other.Port());
+  ASSERT_TRUE(upload("refused.png", "picture"));
   EXPECT_EQ(host.notices[1],
             "Upload Failed|The server's TLS certificate is not accepted: it is for another name "
             "than 127.0.0.1");
   EXPECT_EQ(ftp.State(), ftpIdle);
-  QString transcript = server.Transcript();
+  QString transcript = other.Transcript();
   EXPECT_FALSE(transcript.contains("> USER")) << transcript.toStdString();
   EXPECT_TRUE(transcript.contains("wire-secret 0")) << transcript.toStdString();
 }
