@@ -1,12 +1,15 @@
 #include "ftp/TlsLayer.h"
 
 #include <arpa/inet.h>
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "ftp/SockControl.h"
 
@@ -83,6 +86,50 @@ std::string CertificateText(long code, const std::string& host) {
   return "The server's TLS certificate is not accepted: " + why;
 }
 
+// OpenSSL's own socket BIO writes with write(): a peer that has closed would raise SIGPIPE and
+// end the program. This one is the plain socket layer's send and recv, MSG_NOSIGNAL included.
+int FdOf(BIO* bio) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
+
+int SocketWrite(BIO* bio, const char* data, int size) {
+  BIO_clear_retry_flags(bio);
+  ssize_t n = ::send(FdOf(bio), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    BIO_set_retry_write(bio);
+  return static_cast<int>(n);
+}
+
+int SocketRead(BIO* bio, char* data, int size) {
+  BIO_clear_retry_flags(bio);
+  ssize_t n = ::recv(FdOf(bio), data, static_cast<size_t>(size), 0);
+  if (n == 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
+  return static_cast<int>(n);
+}
+
+long SocketControl(BIO* bio, int command, long /*number*/, void* /*pointer*/) {
+  if (command == BIO_CTRL_FLUSH) return 1;
+  if (command == BIO_CTRL_EOF) return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
+  return 0;
+}
+
+BIO* NewSocketBio(int fd) {
+  static BIO_METHOD* const method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "lumivex socket");
+    if (m) {
+      BIO_meth_set_write(m, SocketWrite);
+      BIO_meth_set_read(m, SocketRead);
+      BIO_meth_set_ctrl(m, SocketControl);
+    }
+    return m;
+  }();
+  BIO* bio = method ? BIO_new(method) : nullptr;
+  if (bio) {
+    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    BIO_set_init(bio, 1);
+  }
+  return bio;
+}
+
 bool IsUnexpectedEof(unsigned long error) {
   return ERR_GET_LIB(error) == ERR_LIB_SSL &&
          ERR_GET_REASON(error) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
@@ -96,8 +143,9 @@ TlsStream::TlsStream(int fd, const std::string& host, const TlsStream* resumeFro
       host_(host) {
   ERR_clear_error();
   ssl_->ssl = SSL_new(context_->ctx);
-  if (!ssl_->ssl || SSL_set_fd(ssl_->ssl, fd) != 1)
-    throw SocketError(kTlsError, "TLS cannot be set up: " + TakeErrorText("no memory"));
+  BIO* bio = ssl_->ssl ? NewSocketBio(fd) : nullptr;
+  if (!bio) throw SocketError(kTlsError, "TLS cannot be set up: " + TakeErrorText("no memory"));
+  SSL_set_bio(ssl_->ssl, bio, bio);
   in_addr address{};
   bool ok = inet_pton(AF_INET, host.c_str(), &address) == 1
                 ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_->ssl), host.c_str()) == 1
