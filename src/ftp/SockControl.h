@@ -1,6 +1,8 @@
 // Event-driven TCP connections for the FTP client: non-blocking POSIX sockets watched by
 // QSocketNotifier on the GUI thread, a 500 ms idle tick, and queued calls for deferred work.
 // Only the host-name lookup blocks.
+// A connection can be switched to TLS (StartTls); from then on every byte goes through OpenSSL,
+// which stays behind TlsLayer.h, and the layer's users see the same lines and streams.
 #pragma once
 
 #include <QElapsedTimer>
