@@ -29,6 +29,14 @@ class FileStream : public std::ifstream {
 
 }  // namespace
 
+TFtpSecurity SecurityOfScheme(std::string_view scheme) {
+  std::string lower(scheme);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (lower == "ftpes") return TFtpSecurity::ExplicitTls;
+  if (lower == "ftps") return TFtpSecurity::ImplicitTls;
+  return TFtpSecurity::None;
+}
+
 const char* StatusName(TFtpStatusCode code) {
   static const char* const names[] = {
       "fscClose",  "fscOpen",    "fscLogin", "fscLogout",   "fscComplete",   "fscCurrentDir",
@@ -96,6 +104,14 @@ bool TCustomFtpClient::Login(std::string_view server, std::string_view user,
   account_ = account;
   assembler_.Reset();
   ClearCommands();
+  AddressParts parts = ReadAddressText(server_);
+  security_ = SecurityOfScheme(parts.scheme);
+  tlsHost_ = parts.host;
+  tlsStep_ = security_ == TFtpSecurity::None          ? TlsStep::Off
+             : security_ == TFtpSecurity::ImplicitTls ? TlsStep::Handshake
+                                                      : TlsStep::Greeting;
+  uint16_t port =
+      security_ == TFtpSecurity::ImplicitTls && DefaultPort == 21 ? kImplicitTlsPort : DefaultPort;
   // After a 421 the server may leave its end open: the old connection is dropped quietly.
   if (int old = control_; old >= 0) {
     control_ = -1;
@@ -105,7 +121,7 @@ bool TCustomFtpClient::Login(std::string_view server, std::string_view user,
   try {
     control_ = CreateConnection();
     SetIdleLimit(control_, IdleTimeout);
-    Connect(control_, server_, DefaultPort);
+    Connect(control_, server_, port);
   } catch (...) {
     if (int handle = control_; handle >= 0) {
       control_ = -1;
@@ -206,6 +222,10 @@ void TCustomFtpClient::HandleReplyLine(const std::string& line) {
 }
 
 void TCustomFtpClient::HandleReply(int code, const std::string& text) {
+  if (tlsStep_ != TlsStep::Off && tlsStep_ != TlsStep::Done && state_ == ftpLoggingIn) {
+    TlsReply(code, text);
+    return;
+  }
   switch (code) {
     case 125:
     case 150:
@@ -231,13 +251,7 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
       SendCommand("PWD");
       break;
     case 220:
-      if (!user_.empty()) {
-        SendCommand("USER " + user_);
-      } else {
-        SetState(ftpReady);
-        loggedOn_ = true;
-        RaiseStatus(fscLogin, "");
-      }
+      SendUser();
       break;
     case 221:
       CloseAll();
@@ -294,6 +308,85 @@ void TCustomFtpClient::HandleReply(int code, const std::string& text) {
     default:
       Failure(code, text);
   }
+}
+
+void TCustomFtpClient::SendUser() {
+  if (!user_.empty()) {
+    SendCommand("USER " + user_);
+  } else {
+    SetState(ftpReady);
+    loggedOn_ = true;
+    RaiseStatus(fscLogin, "");
+  }
+}
+
+// ---- TLS log-on ------------------------------------------------------------------------------
+
+void TCustomFtpClient::TlsReply(int code, const std::string& text) {
+  std::string reply = ReplyCodeOf(text) == code ? text : std::to_string(code) + " " + text;
+  while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.pop_back();
+  switch (tlsStep_) {
+    case TlsStep::Greeting:
+      if (code != 220) break;
+      if (security_ == TFtpSecurity::ImplicitTls) {
+        tlsStep_ = TlsStep::PbszSent;
+        SendCommand("PBSZ 0");
+      } else {
+        tlsStep_ = TlsStep::AuthSent;
+        SendCommand("AUTH TLS");
+      }
+      return;
+    case TlsStep::AuthSent:
+      if (code != 234) {
+        LoginFailed(kTlsHandshakeError, "The server refused TLS: " + reply);
+        return;
+      }
+      tlsStep_ = TlsStep::Handshake;
+      StartTls(control_, tlsHost_);
+      return;
+    case TlsStep::PbszSent:
+      if (code != 200) {
+        LoginFailed(kTlsHandshakeError, "The server refused PBSZ 0: " + reply);
+        return;
+      }
+      tlsStep_ = TlsStep::ProtSent;
+      SendCommand("PROT P");
+      return;
+    case TlsStep::ProtSent:
+      if (code != 200) {
+        LoginFailed(kTlsHandshakeError, "The server refused protected data (PROT P): " + reply);
+        return;
+      }
+      tlsStep_ = TlsStep::Done;
+      SendUser();
+      return;
+    default:
+      break;
+  }
+  // A reply out of turn (or a plain one while the handshake runs): nothing more is trusted.
+  LoginFailed(kTlsHandshakeError, "Unexpected reply while setting up TLS: " + reply);
+}
+
+void TCustomFtpClient::ControlSecured() {
+  if (tlsStep_ != TlsStep::Handshake) return;
+  if (security_ == TFtpSecurity::ImplicitTls) {
+    tlsStep_ = TlsStep::Greeting;
+  } else {
+    tlsStep_ = TlsStep::PbszSent;
+    SendCommand("PBSZ 0");
+  }
+}
+
+void TCustomFtpClient::LoginFailed(int code, const std::string& text) {
+  loggedOn_ = false;
+  ClearCommands();
+  SetState(ftpIdle);
+  tlsStep_ = TlsStep::Off;
+  if (int control = control_; control >= 0) {
+    control_ = -1;
+    CloseConnection(control);
+  }
+  if (OnFtpLoginError) OnFtpLoginError(*this, code, text);
 }
 
 void TCustomFtpClient::Failure(int code, const std::string& text) {
@@ -362,6 +455,19 @@ void TCustomFtpClient::OpenPassiveData(const std::string& replyText) {
 }
 
 void TCustomFtpClient::DataConnected() {
+  if (security_ == TFtpSecurity::None) {
+    DataSecured();
+    return;
+  }
+  // The file waits for the Secured event; the server takes only the control's session.
+  try {
+    StartTls(data_, tlsHost_, control_);
+  } catch (const SocketError& error) {
+    TransferFailed(error.code(), error.what());
+  }
+}
+
+void TCustomFtpClient::DataSecured() {
   dataConnected_ = true;
   StartSending();
 }
@@ -421,6 +527,10 @@ void TCustomFtpClient::DoStateChange(int handle, TSockStateKind kind) {
   if (handle == control_ && control_ >= 0) {
     if (kind == TSockStateKind::Connected) {
       if (OnFtpConnected) OnFtpConnected(*this);
+      if (security_ == TFtpSecurity::ImplicitTls && handle == control_ && Exists(handle))
+        StartTls(handle, tlsHost_);
+    } else if (kind == TSockStateKind::Secured) {
+      ControlSecured();
     } else if (kind == TSockStateKind::Closed) {
       // After the replies already read, like the messages posted before it.
       QMetaObject::invokeMethod(
@@ -432,9 +542,11 @@ void TCustomFtpClient::DoStateChange(int handle, TSockStateKind kind) {
   if (handle == data_ && data_ >= 0) {
     if (kind == TSockStateKind::Connected) {
       DataConnected();
+    } else if (kind == TSockStateKind::Secured) {
+      DataSecured();
     } else if (kind == TSockStateKind::Closed) {
       DataClosed();
-    } else if (state_ == ftpStoring) {
+    } else if (kind == TSockStateKind::Activity && state_ == ftpStoring) {
       byteCount_ = Counters(handle).PayloadSent;
       PostStatus(fscProgress, std::to_string(byteCount_));
     }
@@ -460,14 +572,7 @@ void TCustomFtpClient::DoLineReceived(int handle, const std::string& line) {
 
 void TCustomFtpClient::DoSocketError(int handle, int code, const std::string& text) {
   if (state_ == ftpLoggingIn) {
-    loggedOn_ = false;
-    ClearCommands();
-    SetState(ftpIdle);
-    if (int control = control_; control >= 0) {
-      control_ = -1;
-      CloseConnection(control);
-    }
-    if (OnFtpLoginError) OnFtpLoginError(*this, code, text);
+    LoginFailed(code, text);
     return;
   }
   if (handle >= 0 && handle == data_ && state_ == ftpStoring) {
@@ -482,7 +587,7 @@ void TCustomFtpClient::TransferFailed(int code, const std::string& text) {
   ClearCommands();
   ReleaseTransfer();
   SetState(ftpReady);
-  if (OnFtpError) OnFtpError(*this, code, text);
+  if (OnFtpError) OnFtpError(*this, code, IsTlsError(code) ? "Data connection: " + text : text);
 }
 
 void TCustomFtpClient::DoIdleLimit(int handle, bool& reset) {

@@ -40,6 +40,12 @@ const char* StatusName(TFtpStatusCode code);
 
 enum TFtpFileType { ftAscii, ftBinary };
 
+// What the server text's scheme asks for: "ftpes://" TLS after AUTH TLS on the plain control
+// connection, "ftps://" TLS from the first byte, anything else plain FTP.
+enum class TFtpSecurity : uint8_t { None, ExplicitTls, ImplicitTls };
+TFtpSecurity SecurityOfScheme(std::string_view scheme);
+inline constexpr uint16_t kImplicitTlsPort = 990;
+
 inline constexpr size_t kCommandStackSize = 128;
 
 class TCustomFtpClient : public TCustomMultiClient {
@@ -56,7 +62,11 @@ class TCustomFtpClient : public TCustomMultiClient {
   // Changes only while Idle, LoggingIn or Ready; returns whether it did.
   bool SetPassiveMode(bool on);
 
-  // Refused (false) unless Idle. Texts with CR or LF are refused with an error.
+  // Refused (false) unless Idle. Texts with CR or LF are refused with an error. The server
+  // text's scheme chooses TLS; implicit TLS uses port 990 where DefaultPort is the plain 21.
+  // With TLS nothing goes in clear: a refusal or a failed handshake ends the log-on before the
+  // user name is sent, and every data connection is secured with the control connection's
+  // session before the file flows.
   bool Login(std::string_view server, std::string_view user, std::string_view password,
              std::string_view account);
   // Refused (false) unless Ready, the remote path is not empty and the local file exists.
@@ -70,6 +80,7 @@ class TCustomFtpClient : public TCustomMultiClient {
   const std::string& Server() const { return server_; }
   const std::string& User() const { return user_; }
   uint64_t ByteCount() const { return byteCount_; }
+  TFtpSecurity Security() const { return security_; }
   int ControlConnection() const { return control_; }
   int DataConnection() const { return data_; }
 
@@ -96,7 +107,14 @@ class TCustomFtpClient : public TCustomMultiClient {
   void DoAccept(int listenHandle) override;
 
  private:
+  // The log-on's TLS steps, in order; Done (or Off for plain FTP) lets the reply table run.
+  enum class TlsStep : uint8_t { Off, Handshake, Greeting, AuthSent, PbszSent, ProtSent, Done };
+
   void SetState(TFtpState state);  // the only place that changes the state
+  void SendUser();
+  void TlsReply(int code, const std::string& text);
+  void ControlSecured();
+  void LoginFailed(int code, const std::string& text);
   void SendCommand(const std::string& text);
   void PushCommand(std::string text);
   void SendNextCommand();
@@ -110,6 +128,7 @@ class TCustomFtpClient : public TCustomMultiClient {
   void ReleaseTransfer();
   void OpenPassiveData(const std::string& replyText);
   void DataConnected();
+  void DataSecured();
   void StartSending();
   void DataClosed();
   void TransferFailed(int code, const std::string& text);  // a data connection failure
@@ -120,6 +139,9 @@ class TCustomFtpClient : public TCustomMultiClient {
   TFtpState state_ = ftpIdle;
   bool passiveMode_ = true;
   bool loggedOn_ = false;
+  TFtpSecurity security_ = TFtpSecurity::None;
+  TlsStep tlsStep_ = TlsStep::Off;
+  std::string tlsHost_;  // the name the server's certificate must carry
   int control_ = -1;
   int data_ = -1;
   int listen_ = -1;

@@ -49,6 +49,17 @@ FtpUploadJob::FtpUploadJob(const settings::SettingsReader& settings, const setti
   client_.OnFtpConnected = [this](TCustomFtpClient& sender) { onConnected(sender); };
   client_.OnFtpStatus = [this](TCustomFtpClient& sender, TFtpStatusCode code,
                                const std::string& info) { onStatus(sender, code, info); };
+  // A TLS failure is the one the user must hear of: the picture stayed here on purpose.
+  client_.OnFtpLoginError = [this](TCustomFtpClient&, int code, const std::string& text) {
+    onFailure(code, text);
+  };
+  client_.OnFtpError = [this](TCustomFtpClient&, int code, const std::string& text) {
+    onFailure(code, text);
+  };
+}
+
+void FtpUploadJob::onFailure(int code, const std::string& text) {
+  if (IsTlsError(code)) Notice(Text(settings::text::kUploadFailed), text);
 }
 
 void FtpUploadJob::StartFtpUpload(const std::string& fileName) {

@@ -1,5 +1,6 @@
 // The after-capture FTP upload: reads the FTP settings, logs on, stores the picture half a
-// second after the log-on, and reports progress in the tray. The main form owns the job and
+// second after the log-on, and reports progress in the tray. The server setting's scheme asks
+// for TLS ("ftpes://host", "ftps://host"); the client does the rest. The main form owns the job and
 // the client and wires it to the settings, the texts and an FtpJobHost for the notices.
 #pragma once
 
@@ -47,6 +48,9 @@ class FtpUploadJob {
   // tray's hint at each step, the store delay after the log-on, the outcome's notice.
   void onConnected(TCustomFtpClient& sender);
   void onStatus(TCustomFtpClient& sender, TFtpStatusCode statusCode, const std::string& info);
+  // The client's error events (ftp1FtpError, ftp1FtpLoginError): a TLS failure's notice says
+  // why nothing was uploaded; other failures stay silent as before.
+  void onFailure(int code, const std::string& text);
   // The store delay's end (Timer2Timer): the picture goes to the server.
   void storePicture();
 

@@ -1,6 +1,7 @@
 #include "ftp/SockControl.h"
 
 #include "ftp/AddressReader.h"
+#include "ftp/TlsLayer.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -135,6 +136,39 @@ TMultiSockControl::~TMultiSockControl() {
   index_.clear();
   order_.clear();
   dead_.clear();
+  for (auto& [serial, entry] : lingering_) ::close(entry.first);
+}
+
+// A TLS peer answers the close notification (and may still send a session ticket it owed):
+// closing the descriptor before that arrives would make the kernel answer with a reset, and a
+// reset throws away whatever the peer has not read yet, the end of an upload included. So the
+// descriptor stays open, its input read and dropped, until the peer closes or ten seconds pass.
+void TMultiSockControl::Linger(int handle) {
+  uint64_t serial = ++lingerSerial_;
+  auto* notifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+  lingering_[serial] = {handle, notifier};
+  QObject::connect(notifier, &QSocketNotifier::activated, this, [this, serial, handle] {
+    std::array<char, 4096> scratch{};
+    for (;;) {
+      ssize_t n = ::recv(handle, scratch.data(), scratch.size(), 0);
+      if (n > 0) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+      if (n < 0 && errno == EINTR) continue;
+      EndLinger(serial);
+      return;
+    }
+  });
+  QTimer::singleShot(10000, this, [this, serial] { EndLinger(serial); });
+}
+
+void TMultiSockControl::EndLinger(uint64_t serial) {
+  auto it = lingering_.find(serial);
+  if (it == lingering_.end()) return;
+  it->second.second->setEnabled(false);
+  it->second.second->disconnect();
+  it->second.second->deleteLater();
+  ::close(it->second.first);
+  lingering_.erase(it);
 }
 
 TDataSocket* TMultiSockControl::FindOrNull(int handle) const {
@@ -236,13 +270,26 @@ void TMultiSockControl::ReadNextBatch(TDataSocket::SendItem& item) {
   item.lastBlock = got < batch;
 }
 
+ssize_t TMultiSockControl::SendSome(TDataSocket& socket, const char* data, size_t size, int flags) {
+  if (!socket.tls_) return ::send(socket.handle_, data, size, flags);
+  TlsStream::Want want = TlsStream::Want::Nothing;
+  return socket.tls_->Write(data, size, want);
+}
+
+ssize_t TMultiSockControl::ReceiveSome(TDataSocket& socket, char* data, size_t size) {
+  if (!socket.tls_) return ::recv(socket.handle_, data, size, 0);
+  TlsStream::Want want = TlsStream::Want::Nothing;
+  return socket.tls_->Read(data, size, want);
+}
+
 void TMultiSockControl::SendQueued(TDataSocket& socket) {
+  if (socket.handshaking_) return;
   while (!socket.queue_.empty() && socket.writable_ && !socket.closed_) {
     TDataSocket::SendItem& item = socket.queue_.front();
     if (item.sent < item.buffer.size()) {
       int flags = MSG_NOSIGNAL | (item.lastBlock ? 0 : MSG_MORE);
-      ssize_t n = ::send(socket.handle_, item.buffer.data() + item.sent,
-                         item.buffer.size() - item.sent, flags);
+      ssize_t n =
+          SendSome(socket, item.buffer.data() + item.sent, item.buffer.size() - item.sent, flags);
       if (n < 0) {
         int error = errno;
         if (error == EINTR) continue;
@@ -288,7 +335,7 @@ void TMultiSockControl::Receive(TDataSocket& socket) {
   if (socket.fill_ == socket.buffer_.size()) DeliverLines(socket, false);
   size_t room = socket.buffer_.size() - socket.fill_;
   if (room == 0) return;  // a zero-length read would look like the peer's close
-  ssize_t n = ::recv(socket.handle_, socket.buffer_.data() + socket.fill_, room, 0);
+  ssize_t n = ReceiveSome(socket, socket.buffer_.data() + socket.fill_, room);
   if (n > 0) {
     socket.fill_ += static_cast<size_t>(n);
     socket.counters_.BytesReceived += static_cast<uint64_t>(n);
@@ -297,6 +344,9 @@ void TMultiSockControl::Receive(TDataSocket& socket) {
     socket.activity_ = true;
     socket.idleCounter_ = 0;
     DeliverLines(socket, false);
+    // TLS may hold input the socket will not signal again.
+    if (socket.tls_ && !socket.dead_ && !socket.closed_ && socket.tls_->HasPending())
+      Receive(socket);
     return;
   }
   if (n == 0) {  // the peer closed
@@ -403,13 +453,19 @@ void TMultiSockControl::Shut(TDataSocket& socket) {
   socket.WatchRead(false);
   socket.WatchWrite(false);
   if (wasConnected) {
+    if (socket.tls_) socket.tls_->Shutdown();
     ::shutdown(socket.handle_, SHUT_WR);
     // Whatever input is still waiting is delivered, a last unterminated line included.
     for (int rounds = 0; rounds < 1024; ++rounds) {
       if (socket.fill_ == socket.buffer_.size()) DeliverLines(socket, false);
       size_t room = socket.buffer_.size() - socket.fill_;
       if (room == 0) break;
-      ssize_t n = ::recv(socket.handle_, socket.buffer_.data() + socket.fill_, room, 0);
+      ssize_t n = 0;
+      try {
+        n = ReceiveSome(socket, socket.buffer_.data() + socket.fill_, room);
+      } catch (const SocketError&) {
+        break;  // a broken TLS stream has nothing more to deliver
+      }
       if (n <= 0) break;
       socket.fill_ += static_cast<size_t>(n);
       socket.counters_.BytesReceived += static_cast<uint64_t>(n);
@@ -419,7 +475,11 @@ void TMultiSockControl::Shut(TDataSocket& socket) {
     DeliverLines(socket, true);
   }
   socket.closed_ = true;
-  ::close(socket.handle_);
+  if (socket.tls_ && socket.tls_->Secured() && wasConnected) {
+    Linger(socket.handle_);
+  } else {
+    ::close(socket.handle_);
+  }
   if (wasConnected) DoStateChange(socket.handle_, TSockStateKind::Closed);
 }
 
@@ -439,13 +499,77 @@ void TMultiSockControl::CloseAll() {
 
 void TMultiSockControl::HandleRead(TDataSocket& socket) {
   if (socket.dead_ || socket.closed_) return;
+  if (socket.handshaking_) {
+    ContinueHandshake(socket);
+    return;
+  }
   Receive(socket);
 }
 
 void TMultiSockControl::HandleWrite(TDataSocket& socket) {
   if (socket.dead_ || socket.closed_) return;
+  if (socket.handshaking_) {
+    ContinueHandshake(socket);
+    return;
+  }
   socket.writable_ = true;
   SendQueued(socket);
+}
+
+void TMultiSockControl::StartTls(int handle, const std::string& host, int sessionFrom) {
+  TDataSocket& socket = Find(handle);
+  if (!socket.connected_ || socket.tls_) throw SocketError(EINVAL, "TLS cannot start here");
+  const TlsStream* session = nullptr;
+  if (sessionFrom >= 0) {
+    session = Find(sessionFrom).tls_.get();
+    if (!session || !session->Secured()) throw SocketError(EINVAL, "No TLS session to reuse");
+  }
+  socket.tls_ = std::make_unique<TlsStream>(socket.handle_, host, session);
+  // Input that came in clear before the handshake is not to be trusted as part of what follows.
+  socket.fill_ = socket.consumed_ = 0;
+  socket.pendingLine_.clear();
+  socket.handshaking_ = true;
+  ContinueHandshake(socket);
+}
+
+void TMultiSockControl::ContinueHandshake(TDataSocket& socket) {
+  TlsStream::Want want = TlsStream::Want::Nothing;
+  bool done = false;
+  try {
+    done = socket.tls_->Handshake(want);
+  } catch (const SocketError&) {
+    // Nothing more goes either way; the owner closes the connection.
+    socket.handshaking_ = false;
+    socket.writable_ = false;
+    socket.WatchRead(false);
+    socket.WatchWrite(false);
+    throw;
+  }
+  if (!done) {
+    socket.WatchRead(want == TlsStream::Want::Read);
+    socket.WatchWrite(want == TlsStream::Want::Write);
+    return;
+  }
+  socket.handshaking_ = false;
+  socket.writable_ = true;
+  socket.activity_ = true;
+  socket.idleCounter_ = 0;
+  socket.WatchRead(true);
+  socket.WatchWrite(false);
+  DoStateChange(socket.handle_, TSockStateKind::Secured);
+  if (socket.dead_ || socket.closed_) return;
+  SendQueued(socket);
+  if (!socket.dead_ && !socket.closed_ && socket.tls_->HasPending()) Receive(socket);
+}
+
+bool TMultiSockControl::Secured(int handle) const {
+  const TDataSocket& socket = Find(handle);
+  return socket.tls_ && socket.tls_->Secured();
+}
+
+bool TMultiSockControl::SessionResumed(int handle) const {
+  const TDataSocket& socket = Find(handle);
+  return socket.tls_ && socket.tls_->Secured() && socket.tls_->Resumed();
 }
 
 void TMultiSockControl::IdleTick(int elapsedMs) {

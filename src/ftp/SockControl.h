@@ -1,6 +1,8 @@
 // Event-driven TCP connections for the FTP client: non-blocking POSIX sockets watched by
 // QSocketNotifier on the GUI thread, a 500 ms idle tick, and queued calls for deferred work.
 // Only the host-name lookup blocks.
+// A connection can be switched to TLS (StartTls); from then on every byte goes through OpenSSL,
+// which stays behind TlsLayer.h, and the layer's users see the same lines and streams.
 #pragma once
 
 #include <QElapsedTimer>
@@ -36,6 +38,12 @@ class SocketError : public std::runtime_error {
 };
 
 inline constexpr int kLineTooLongError = 8001;
+// TLS failures: the handshake (a refusal, a close, a protocol error), the server's certificate,
+// and anything after the handshake. Their texts say why.
+inline constexpr int kTlsHandshakeError = 8101;
+inline constexpr int kTlsCertificateError = 8102;
+inline constexpr int kTlsError = 8103;
+inline bool IsTlsError(int code) { return code >= kTlsHandshakeError && code <= kTlsError; }
 inline constexpr size_t kReceiveBufferSize = 8192;
 inline constexpr size_t kMaxLineBuf = 1048576;
 inline constexpr size_t kStreamBlockSize = 1460;
@@ -74,9 +82,11 @@ struct TSockCounters {
   uint64_t Reads = 0;
 };
 
-enum class TSockStateKind { Connected = 0, Closed = 1, Activity = 2 };
+// Secured: the TLS handshake StartTls began has completed.
+enum class TSockStateKind { Connected = 0, Closed = 1, Activity = 2, Secured = 3 };
 
 class TSockControl;
+class TlsStream;
 
 // One socket and everything the layer keeps for it.
 class TDataSocket {
@@ -137,6 +147,9 @@ class TDataSocket {
 
   std::deque<SendItem> queue_;
   TSockCounters counters_;
+  // Once StartTls ran, every byte goes through it; nothing queued is sent before the handshake.
+  std::unique_ptr<TlsStream> tls_;
+  bool handshaking_ = false;
   sockaddr_in local_{};
   sockaddr_in remote_{};
 
@@ -203,6 +216,13 @@ class TMultiSockControl : public TSockControl {
   bool Exists(int handle) const;
   size_t ConnectionCount() const { return index_.size(); }
 
+  // Starts the client side of TLS on a connected socket; kind Secured reports its end, and a
+  // failure comes as a socket error. The certificate must name `host`. With `sessionFrom`, the
+  // handshake offers that connection's TLS session for reuse.
+  void StartTls(int handle, const std::string& host, int sessionFrom = -1);
+  bool Secured(int handle) const;
+  bool SessionResumed(int handle) const;
+
   // Closes (reporting kind 1 for connected sockets) and forgets one or every connection.
   void CloseConnection(int handle);
   void CloseAll();
@@ -225,11 +245,20 @@ class TMultiSockControl : public TSockControl {
  private:
   void ReadNextBatch(TDataSocket::SendItem& item);
   void SchedulePurge();
+  void ContinueHandshake(TDataSocket& socket);
+  // send and recv, through TLS once it is started.
+  static ssize_t SendSome(TDataSocket& socket, const char* data, size_t size, int flags);
+  static ssize_t ReceiveSome(TDataSocket& socket, char* data, size_t size);
 
   std::vector<std::unique_ptr<TDataSocket>> order_;  // creation order
   std::unordered_map<int, TDataSocket*> index_;
   std::vector<std::unique_ptr<TDataSocket>> dead_;
   bool purgePosted_ = false;
+  // Closed TLS connections whose peer has not closed yet, by a serial number: see Linger.
+  void Linger(int handle);
+  void EndLinger(uint64_t serial);
+  std::unordered_map<uint64_t, std::pair<int, QSocketNotifier*>> lingering_;
+  uint64_t lingerSerial_ = 0;
 };
 
 // Outgoing connections and the one listening socket of active-mode transfers.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -71,6 +72,37 @@ class RealServer {
   }
   int Port() const { return process_->Port(); }
   std::string Root() const { return root_.path().toStdString(); }
+
+ private:
+  QTemporaryDir root_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
+// Throwaway certificates (make_certs.py), made once for the test program; the TLS client is
+// told to trust their CA alone (SSL_CERT_FILE, and an empty SSL_CERT_DIR), never the machine's
+// store. lumivex-ftp inherits the setting.
+inline QString TestCertificates() {
+  static QTemporaryDir dir;
+  static const bool made = [] {
+    ServerProcess maker("make_certs.py", {dir.path()});  // "ready" comes when all are written
+    qputenv("SSL_CERT_FILE", dir.filePath("ca.pem").toLocal8Bit());
+    qputenv("SSL_CERT_DIR", dir.filePath("no-such-folder").toLocal8Bit());
+    return QFile::exists(dir.filePath("self.key"));
+  }();
+  return made ? dir.path() : QString();
+}
+
+// vsftpd with TLS on 127.0.0.1 (vsftpd_tls.py): anonymous log-on, uploads to UploadFolder().
+class VsftpdServer {
+ public:
+  explicit VsftpdServer(bool implicitTls = false) {
+    QString certs = TestCertificates();
+    process_ = std::make_unique<ServerProcess>(
+        "vsftpd_tls.py", QStringList{root_.path(), certs + "/good.pem", certs + "/good.key",
+                                     implicitTls ? "implicit" : "explicit"});
+  }
+  int Port() const { return process_->Port(); }
+  std::string UploadFolder() const { return root_.path().toStdString() + "/up/"; }
 
  private:
   QTemporaryDir root_;

@@ -293,5 +293,50 @@ TEST(UploadJobTimeoutTest, StalledTransferShowsTheTimeoutNoticeAndStaysLoggedOn)
   EXPECT_TRUE(server.Transcript().contains("stalling"));
 }
 
+// The after-capture upload with a server setting that asks for explicit TLS: to vsftpd in both
+// modes; then a server whose certificate is for another name gets nothing, and the notice says why.
+TEST(UploadJobTlsTest, UploadsInBothModesAndShowsWhyACertificateIsRefused) {
+  test::VsftpdServer vsftpd;
+  ASSERT_GT(vsftpd.Port(), 0) << "vsftpd did not start";
+  QTemporaryDir local;
+  FakeHost host;
+  TCustomFtpClient ftp;
+  platform::QtClock clock;
+  FtpUploadJob job(host.reader, host.texts, host, ftp, clock);
+  host.settings = {{settings::kFtpUser, "anonymous"},
+                   {settings::kFtpPassword, "secret"},
+                   {settings::kFtpFolder, vsftpd.UploadFolder()},
+                   {settings::kFtpPort, std::to_string(vsftpd.Port())},
+                   {settings::kFtpServer, "ftpes://127.0.0.1"}};
+  auto upload = [&](const std::string& name, const std::string& content) {
+    std::string file = local.filePath(QString::fromStdString(name)).toStdString();
+    test::WriteFile(file, content);
+    host.notices.clear();
+    job.StartFtpUpload(file);
+    return runEventsUntil([&] { return host.notices.size() >= 2; });
+  };
+  for (const char* passive : {"True", "False"}) {
+    std::string name = std::string(passive) + ".png", content = test::RandomBytes(250000, 1);
+    host.settings[settings::kFtpPassive] = passive;
+    ASSERT_TRUE(upload(name, content)) << name;
+    EXPECT_EQ(host.notices[1], "Upload Complete|File " + name + " uploaded to ftpes://127.0.0.1.");
+    ASSERT_TRUE(
+        runEventsUntil([&] { return ftp.State() == ftpIdle && ftp.ConnectionCount() == 0; }));
+    EXPECT_TRUE(test::ReadFile(vsftpd.UploadFolder() + name) == content) << name;
+  }
+
+  test::ServerProcess other("scripted_ftpd.py", {"tls_other", test::TestCertificates()});
+  ASSERT_GT(other.Port(), 0);
+  host.settings[settings::kFtpPort] = std::to_string(other.Port());
+  ASSERT_TRUE(upload("refused.png", "picture"));
+  EXPECT_EQ(host.notices[1],
+            "Upload Failed|The server's TLS certificate is not accepted: it is for another name "
+            "than 127.0.0.1");
+  EXPECT_EQ(ftp.State(), ftpIdle);
+  QString transcript = other.Transcript();
+  EXPECT_FALSE(transcript.contains("> USER")) << transcript.toStdString();
+  EXPECT_TRUE(transcript.contains("wire-secret 0")) << transcript.toStdString();
+}
+
 }  // namespace
 }  // namespace lumivex::ftp

@@ -1,10 +1,15 @@
 #!/usr/bin/python3
-# scripted_ftpd.py SCENARIO: a one-connection FTP server that misbehaves on purpose.
+# scripted_ftpd.py SCENARIO [CERTDIR]: a one-connection FTP server that misbehaves on purpose.
 # Listens on a free port of 127.0.0.1, prints "ready PORT", serves one client, and prints what
 # it saw ("> COMMAND", "data N" for the bytes of an upload, "end"). Exits when its standard
 # input closes or after 20 seconds.
+# tls_ scenarios answer AUTH TLS: tls_refuse with 500, tls_close_handshake by closing, tls_other,
+# _self, _expired, _stranger with that certificate of CERTDIR (make_certs.py), tls_plain_data with
+# a good one and a data connection in clear. Before "end" they print "wire-secret N": how often
+# "secret" was among the bytes that came over the control connection's wire.
 import os
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -12,6 +17,53 @@ import time
 scenario = sys.argv[1]
 steps = {"USER": 1, "PASS": 2, "TYPE": 3, "PASV": 4, "PORT": 4, "STOR": 5}
 close_at = int(scenario.split(":")[1]) if scenario.startswith("close_at:") else -1
+
+
+class Wire:
+    """The control connection: every byte read is recorded; TLS once secure() ran."""
+
+    def __init__(self, sock):
+        self.sock, self.tls, self.bytes = sock, None, bytearray()
+        self.incoming, self.outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+
+    def raw_recv(self, size):
+        data = self.sock.recv(size)
+        self.bytes += data
+        return data
+
+    def pump(self, operation):
+        while True:
+            try:
+                result = operation()
+                self.sock.sendall(self.outgoing.read())
+                return result
+            except ssl.SSLWantReadError:
+                self.sock.sendall(self.outgoing.read())
+                data = self.raw_recv(65536)
+                if not data:
+                    raise EOFError("closed")
+                self.incoming.write(data)
+
+    def secure(self):
+        name = scenario[4:] if scenario[4:] in ("other", "self", "expired", "stranger") else "good"
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain("%s/%s.pem" % (sys.argv[2], name), "%s/%s.key" % (sys.argv[2], name))
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+        self.pump(self.tls.do_handshake)
+
+    def recv(self, size):
+        if not self.tls:
+            return self.raw_recv(size)
+        try:
+            return self.pump(lambda: self.tls.read(size))
+        except (ssl.SSLZeroReturnError, EOFError):
+            return b""
+
+    def sendall(self, data):
+        if not self.tls:
+            return self.sock.sendall(data)
+        self.tls.write(data)
+        self.sock.sendall(self.outgoing.read())
 
 
 def say(text):
@@ -72,7 +124,19 @@ def serve(conn):
         verb = line.split(" ")[0].upper()
         if steps.get(verb) == close_at and verb != "STOR":
             return
-        if verb == "USER":
+        if verb == "AUTH" and scenario == "tls_refuse":
+            send(conn, "500 AUTH not understood\r\n")
+        elif verb == "AUTH" and scenario.startswith("tls_"):
+            send(conn, "234 go ahead\r\n")
+            if scenario == "tls_close_handshake":
+                return conn.raw_recv(65536)
+            try:
+                conn.secure()
+            except (ssl.SSLError, EOFError, OSError) as error:
+                return say("tls-error %s" % error)
+        elif verb in ("PBSZ", "PROT") and scenario.startswith("tls_"):
+            send(conn, "200 ok\r\n")
+        elif verb == "USER":
             send(conn, "331 password please\r\n")
         elif verb == "PASS" and scenario == "421_stay":
             send(conn, "421 shutting down\r\n")  # and then keeps the connection open
@@ -131,6 +195,13 @@ def serve(conn):
                 data.close()
                 continue
             send(conn, "150 opening data connection\r\n")
+            if scenario == "tls_plain_data":
+                # A server without TLS on its data connections answers there in clear.
+                say("data %d" % len(data.recv(65536)))
+                data.sendall(b"plain data connection\r\n")
+                data.close()
+                send(conn, "226 Transfer complete.\r\n")
+                continue
             if close_at == 5:
                 data.recv(1000)
                 return
@@ -163,11 +234,14 @@ def main():
     threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
     threading.Timer(20, lambda: os._exit(0)).start()
     conn, _ = server.accept()
+    wire = Wire(conn)
     try:
-        serve(conn)
+        serve(wire)
     except OSError as error:
         say("error %s" % error)
     conn.close()
+    if scenario.startswith("tls_"):
+        say("wire-secret %d" % wire.bytes.count(b"secret"))
     say("end")
     os._exit(0)
 

@@ -41,7 +41,7 @@ changelog=$(dpkg-parsechangelog -l "$source/packaging/changelog" -S Version)
 for dependency in libqt6widgets6 libqt6dbus6 libxcb1 qt6-qpa-plugins; do
   field Depends | grep -q "\b$dependency\b" || fail "Depends lacks $dependency: $(field Depends)"
 done
-[ "$(field Recommends)" = "7zip | p7zip-full, xdg-utils, qt6-translations-l10n" ] ||
+[ "$(field Recommends)" = "7zip | p7zip-full, xdg-utils, qt6-translations-l10n, ca-certificates" ] ||
   fail "Recommends: $(field Recommends)"
 for name in Maintainer Section Homepage Description; do
   [ -n "$(field $name)" ] || fail "no $name"

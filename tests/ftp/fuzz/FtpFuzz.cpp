@@ -1,6 +1,9 @@
 // libFuzzer target: server texts and passive replies through the address reader, and the
 // input split into lines through the reply assembler and the client's reply table (a client
-// without connections, so nothing reaches the network).
+// without connections, so nothing reaches the network). The same lines are also the replies
+// after AUTH TLS to a client logging on with ftpes:// (its control connection to a closed port
+// of 127.0.0.1 never opens): whatever they say, no credential or file command may be sent
+// before TLS is up.
 #include <QCoreApplication>
 
 #include <cstddef>
@@ -65,6 +68,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Check(client.State() <= ftpQuerying);
     Check(client.ConnectionCount() == 0);
+  }
+
+  TCustomFtpClient tls;
+  bool inClear = false;
+  tls.OnFtpCommand = [&](TCustomFtpClient& sender, const std::string& command) {
+    for (const char* secret : {"USER", "PASS", "ACCT", "STOR", "TYPE", "PASV", "PORT"}) {
+      if (command.starts_with(secret) &&
+          (sender.ControlConnection() < 0 || !sender.Secured(sender.ControlConnection())))
+        inClear = true;
+    }
+  };
+  Check(tls.Login("ftpes://127.0.0.1:1", "user", "secret", ""));
+  tls.HandleReplyLine("220 ready\r\n");
+  for (start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    end = end == text.npos ? text.size() : end + 1;
+    std::string line(text.substr(start, end - start));
+    start = end;
+    try {
+      tls.HandleReplyLine(line);
+    } catch (const std::exception&) {
+      // A 234 cannot start TLS on a connection that is not open.
+    }
+    Check(!inClear);
+    Check(tls.State() <= ftpQuerying);
   }
   return 0;
 }
