@@ -25,6 +25,7 @@ struct TlsContext {
 
 struct TlsStream::Ssl {
   SSL* ssl = nullptr;
+  int fd = -1;  // read by the socket BIO, which the SSL owns and frees first
   Ssl() = default;
   Ssl(const Ssl&) = delete;
   Ssl& operator=(const Ssl&) = delete;
@@ -88,7 +89,7 @@ std::string CertificateText(long code, const std::string& host) {
 
 // OpenSSL's own socket BIO writes with write(): a peer that has closed would raise SIGPIPE and
 // end the program. This one is the plain socket layer's send and recv, MSG_NOSIGNAL included.
-int FdOf(BIO* bio) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
+int FdOf(BIO* bio) { return *static_cast<const int*>(BIO_get_data(bio)); }
 
 int SocketWrite(BIO* bio, const char* data, int size) {
   BIO_clear_retry_flags(bio);
@@ -112,7 +113,7 @@ long SocketControl(BIO* bio, int command, long /*number*/, void* /*pointer*/) {
   return 0;
 }
 
-BIO* NewSocketBio(int fd) {
+BIO* NewSocketBio(int* fd) {
   static BIO_METHOD* const method = [] {
     BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "lumivex socket");
     if (m) {
@@ -124,7 +125,7 @@ BIO* NewSocketBio(int fd) {
   }();
   BIO* bio = method ? BIO_new(method) : nullptr;
   if (bio) {
-    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    BIO_set_data(bio, fd);
     BIO_set_init(bio, 1);
   }
   return bio;
@@ -143,7 +144,8 @@ TlsStream::TlsStream(int fd, const std::string& host, const TlsStream* resumeFro
       host_(host) {
   ERR_clear_error();
   ssl_->ssl = SSL_new(context_->ctx);
-  BIO* bio = ssl_->ssl ? NewSocketBio(fd) : nullptr;
+  ssl_->fd = fd;
+  BIO* bio = ssl_->ssl ? NewSocketBio(&ssl_->fd) : nullptr;
   if (!bio) throw SocketError(kTlsError, "TLS cannot be set up: " + TakeErrorText("no memory"));
   SSL_set_bio(ssl_->ssl, bio, bio);
   in_addr address{};
