@@ -381,6 +381,11 @@ class BlockWalker {
   Code lengthCode_, literals_, distances_;
 };
 
+// Bytes of a filtered row that are not zero: flat colour filters to zeros.
+std::size_t NonZeroBytes(const std::vector<std::uint8_t>& row) {
+  return row.size() - static_cast<std::size_t>(std::count(row.begin(), row.end(), 0));
+}
+
 // A band starts without the history of the rows above it; the rows within a window's reach of
 // its start are where that costs bytes. Each join moves, by at most an eighth of a band, to
 // where those rows hold the fewest non-zero bytes (plain rows: flat colour filters to zeros).
@@ -398,7 +403,7 @@ void MoveJoinsToPlainRows(std::vector<int>& starts, int bandRows, std::size_t ro
     busy.clear();
     for (int y = first; y < std::min(last + reach, rows); ++y) {
       makeRow(y, row.data());
-      busy.push_back(rowBytes - static_cast<std::size_t>(std::count(row.begin(), row.end(), 0)));
+      busy.push_back(NonZeroBytes(row));
     }
     std::size_t best = SIZE_MAX;
     const int even = starts[i];
@@ -421,7 +426,7 @@ bool MostlyDetail(std::size_t rowBytes, int rows, const RowMaker& makeRow) {
   std::size_t busy = 0, seen = 0;
   for (int y = kDetailSampleStep / 2; y < rows; y += kDetailSampleStep) {
     makeRow(y, row.data());
-    busy += rowBytes - static_cast<std::size_t>(std::count(row.begin(), row.end(), 0));
+    busy += NonZeroBytes(row);
     seen += rowBytes;
   }
   return busy * 2 > seen;
