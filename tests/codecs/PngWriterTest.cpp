@@ -107,6 +107,28 @@ TEST(PngWriter, EveryLevelAndDepthDecodesToItsOwnPixelsInFramedSubFilteredRows) 
   }
 }
 
+// Rows of 32-bit pixels are filtered several pixels at a time where the processor allows it,
+// the last few one by one: every width up to two groups, each pixel different from its left.
+TEST(PngWriter, CapturedRowsOfAnyWidthKeepEveryPixel) {
+  codecs_test::TempDir dir;
+  std::mt19937 random(11);
+  for (int width = 1; width <= 13; ++width) {
+    TestPicture picture;
+    codecs_test::MakePicture(picture, width, 3, 32, [&](int, int) { return random(); });
+    const std::string path = dir.File("narrow.png");
+    codecs::SaveAsPng(path, picture.view, 1);
+    const auto png = codecs_test::DecodePng(path);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t* got = &png.rows[y][3 * x];
+        ASSERT_EQ(static_cast<std::uint32_t>(got[0] << 16 | got[1] << 8 | got[2]),
+                  codecs_test::ExpectedRgb(picture.view, x, y))
+            << "width " << width << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST(PngWriter, ScreenCaptureHasOnlyTheFourChunksAndSubFilteredRows) {
   codecs_test::TempDir dir;
   TestPicture picture;
