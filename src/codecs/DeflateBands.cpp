@@ -36,6 +36,12 @@ constexpr std::size_t kMaxBands = 4;
 // On such rows the extra joins cost nothing: a join is also a fresh start for the block coder.
 constexpr std::size_t kDetailedBandBytes = kBandBytes / 2;
 constexpr int kDetailSampleStep = 16;
+// At the fastest level, compressing a band takes little longer than filtering its rows into
+// fresh memory. Bands of the shorter length, and more of them, keep each core's buffer small
+// (a coder holds the largest band) and set the second core going sooner: on 4K screens 8 %
+// less time for files 0.1-0.3 % larger.
+constexpr std::size_t kMaxFastBands = 16;
+constexpr int kFastestLibdeflateLevel = 2;
 
 // An empty stored block after the last byte, and one byte more when the 3 header bits do not
 // fit in that byte's padding.
@@ -440,11 +446,13 @@ bool DeflateInBands(int level, std::size_t rowBytes, int rows, const RowMaker& m
   std::vector<std::unique_ptr<BandCoder>> coders;
   try {
     const std::size_t total = rowBytes * static_cast<std::size_t>(std::max(rows, 1));
-    const std::size_t bandBytes = total > kBandBytes && MostlyDetail(rowBytes, rows, makeRow)
-                                      ? kDetailedBandBytes
-                                      : kBandBytes;
+    const bool fast = LibdeflateLevel(level) <= kFastestLibdeflateLevel;
+    const std::size_t bandBytes =
+        fast || (total > kBandBytes && MostlyDetail(rowBytes, rows, makeRow)) ? kDetailedBandBytes
+                                                                              : kBandBytes;
+    const std::size_t maxBands = fast ? kMaxFastBands : kMaxBands;
     const std::size_t bandCount = std::clamp<std::size_t>((total + bandBytes / 2) / bandBytes, 1,
-                                                          std::min<std::size_t>(kMaxBands, rows));
+                                                          std::min<std::size_t>(maxBands, rows));
     const int bandRows =
         static_cast<int>((static_cast<std::size_t>(rows) + bandCount - 1) / bandCount);
     std::vector<int> starts;
