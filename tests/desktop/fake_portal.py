@@ -44,12 +44,25 @@ class Request(dbus.service.Object):
         GLib.timeout_add(20, emit)
 
 
+def close_session(session, reply):
+    """Answers a Close a little later, as a busy portal does: a client that asks for a session
+    under the same name before the answer races the old session's end (see "Session.Closed")."""
+    path = str(session._object_path)
+    log(call="Session.Close", path=path)
+    portal.sessions.pop(path, None)
+    session.remove_from_connection()
+
+    def answer():
+        log(call="Session.Closed", path=path)
+        reply()
+        return False
+    GLib.timeout_add(150, answer)
+
+
 class Session(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.portal.Session")
-    def Close(self):
-        log(call="Session.Close", path=str(self._object_path))
-        portal.sessions.pop(str(self._object_path), None)
-        self.remove_from_connection()
+    @dbus.service.method("org.freedesktop.portal.Session", async_callbacks=("reply", "error"))
+    def Close(self, reply, error):
+        close_session(self, reply)
 
 
 class Portal(dbus.service.Object):
@@ -211,11 +224,9 @@ class ImplRequest(dbus.service.Object):
 
 
 class ImplSession(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.impl.portal.Session")
-    def Close(self):
-        log(call="Session.Close", path=str(self._object_path))
-        portal.sessions.pop(str(self._object_path), None)
-        self.remove_from_connection()
+    @dbus.service.method("org.freedesktop.impl.portal.Session", async_callbacks=("reply", "error"))
+    def Close(self, reply, error):
+        close_session(self, reply)
 
 
 class Backend(Portal):

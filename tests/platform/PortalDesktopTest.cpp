@@ -274,6 +274,12 @@ TEST_F(PortalHotkeys, ShortcutsAreNamedByCaptureUnderOneTokenAndActivationsArePr
   ASSERT_TRUE(waitForBinds(2));
   EXPECT_EQ(binds.back(), 0);
   EXPECT_EQ(countCalls("Session.Close"), closedBefore + 1);
+  // Not before the old session's Close is answered: the new one has the same name.
+  QStringList order;
+  for (const QJsonObject& call : probe::portalCalls()) order << call.value("call").toString();
+  const qsizetype closed = order.lastIndexOf("Session.Closed");
+  EXPECT_TRUE(closed >= 0 && closed < order.lastIndexOf("CreateSession"))
+      << "the new session was asked for before the old one's Close was answered";
   EXPECT_EQ(portal->boundSession(), first);  // named after the token, which stays
   for (const QJsonObject& call : probe::portalCalls()) {
     if (call.value("call").toString() == "CreateSession") {

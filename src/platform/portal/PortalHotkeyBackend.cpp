@@ -3,6 +3,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QTimer>
 
@@ -18,6 +19,7 @@ namespace {
 
 constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
 constexpr std::chrono::seconds kSessionBound{10};
+constexpr std::chrono::seconds kCloseBound{5};
 // Binding may show the desktop's dialog where the user confirms or changes the keys.
 constexpr std::chrono::minutes kBindBound{5};
 
@@ -173,11 +175,27 @@ void PortalHotkeyBackend::bind() {
   if (registrations_.isEmpty()) return;
   const QList<Proposal> wanted = proposals();
   if (!boundSession_.isEmpty() && wanted == boundProposals_) return;
-  closeSession();
   const quint64 generation = ++generation_;
   pending_ = true;
   boundKeys_.clear();
   notifyBindingsChanged();
+  const std::optional<QDBusPendingCall> closing = closeSession();
+  if (!closing) {
+    createSession(generation);
+    return;
+  }
+  // The new session has the old one's name. xdg-desktop-portal 1.16 (Debian 12) aborts when
+  // the old session is let go after the new one has taken that name, so the new one is asked
+  // for once the old one's Close is answered (or has failed).
+  auto* watcher = new QDBusPendingCallWatcher(*closing, this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          [this, generation](QDBusPendingCallWatcher* closed) {
+            closed->deleteLater();
+            if (generation == generation_) createSession(generation);
+          });
+}
+
+void PortalHotkeyBackend::createSession(quint64 generation) {
   auto* request = new PortalRequest(bus_, this);
   QDBusMessage call = portalCall("CreateSession");
   call << QVariantMap{
@@ -250,15 +268,17 @@ void PortalHotkeyBackend::finishBind(int response, const QVariant& shortcuts) {
   notifyBindingsChanged();
 }
 
-void PortalHotkeyBackend::closeSession() {
+std::optional<QDBusPendingCall> PortalHotkeyBackend::closeSession() {
   boundSession_.clear();
   boundProposals_.clear();
-  if (session_.isEmpty()) return;
-  bus_.call(QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), session_,
-                                           QStringLiteral("org.freedesktop.portal.Session"),
-                                           QStringLiteral("Close")),
-            QDBus::NoBlock);
+  if (session_.isEmpty()) return std::nullopt;
+  QDBusPendingCall closing =
+      bus_.asyncCall(QDBusMessage::createMethodCall(
+                         QString::fromLatin1(kPortalService), session_,
+                         QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")),
+                     int(std::chrono::milliseconds(kCloseBound).count()));
   session_.clear();
+  return closing;
 }
 
 void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QString& shortcutId,

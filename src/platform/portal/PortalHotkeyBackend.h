@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "platform/HotkeyBackend.h"
 
@@ -76,8 +78,9 @@ class PortalHotkeyBackend final : public QObject, public HotkeyBackend {
   QString shortcutId(const Registration& registration) const;
   void scheduleBind();
   void bind();
+  void createSession(quint64 generation);
   void bindShortcuts(quint64 generation, const QString& session);
-  void closeSession();
+  std::optional<QDBusPendingCall> closeSession();
   void finishBind(int response, const QVariant& shortcuts);
 
   QDBusConnection bus_;
