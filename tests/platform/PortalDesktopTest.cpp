@@ -271,6 +271,10 @@ TEST_F(PortalHotkeys, ShortcutsAreNamedByCaptureUnderOneTokenAndActivationsArePr
   purposes[1].modifiers = kModControl;
   hotkeys->describeHotKeys(purposes);
   EXPECT_TRUE(hotkeys->registerHotKey(12, kModControl, kF1 + 1));
+  runEventsUntil([] { return false; }, 20);  // the old session's Close is out
+  purposes = fivePurposes(QStringLiteral(" again"));
+  purposes[1].modifiers = kModControl;
+  hotkeys->describeHotKeys(purposes);  // and a second change waits for its answer too
   ASSERT_TRUE(waitForBinds(2));
   EXPECT_EQ(binds.back(), 0);
   EXPECT_EQ(countCalls("Session.Close"), closedBefore + 1);

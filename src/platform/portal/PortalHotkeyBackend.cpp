@@ -3,7 +3,6 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QTimer>
 
@@ -179,20 +178,21 @@ void PortalHotkeyBackend::bind() {
   pending_ = true;
   boundKeys_.clear();
   notifyBindingsChanged();
-  const std::optional<QDBusPendingCall> closing = closeSession();
-  if (!closing) {
+  // The new session has the old one's name. xdg-desktop-portal 1.16 (Debian 12) aborts when
+  // the old session is let go after the new one has taken that name, so the new one is asked
+  // for once the old one's Close is answered (or has failed), also when a bind comes while an
+  // earlier bind's Close is still out.
+  if (const std::optional<QDBusPendingCall> call = closeSession()) {
+    closing_ = new QDBusPendingCallWatcher(*call, this);
+    connect(closing_, &QDBusPendingCallWatcher::finished, closing_, &QObject::deleteLater);
+  }
+  if (closing_ == nullptr || closing_->isFinished()) {
     createSession(generation);
     return;
   }
-  // The new session has the old one's name. xdg-desktop-portal 1.16 (Debian 12) aborts when
-  // the old session is let go after the new one has taken that name, so the new one is asked
-  // for once the old one's Close is answered (or has failed).
-  auto* watcher = new QDBusPendingCallWatcher(*closing, this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this,
-          [this, generation](QDBusPendingCallWatcher* closed) {
-            closed->deleteLater();
-            if (generation == generation_) createSession(generation);
-          });
+  connect(closing_, &QDBusPendingCallWatcher::finished, this, [this, generation] {
+    if (generation == generation_) createSession(generation);
+  });
 }
 
 void PortalHotkeyBackend::createSession(quint64 generation) {

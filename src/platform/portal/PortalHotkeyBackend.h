@@ -8,9 +8,11 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariantMap>
 
@@ -88,8 +90,9 @@ class PortalHotkeyBackend final : public QObject, public HotkeyBackend {
   QList<HotkeyPurpose> purposes_;
   bool bindScheduled_ = false;
   bool pending_ = false;
-  quint64 generation_ = 0;  // a newer bind makes the answers of older ones moot
-  QString session_;         // the session of the latest bind
+  quint64 generation_ = 0;                     // a newer bind makes the answers of older ones moot
+  QString session_;                            // the session of the latest bind
+  QPointer<QDBusPendingCallWatcher> closing_;  // the Close of the session before, while out
   QString boundSession_;
   QList<Proposal> boundProposals_;     // what the bound session was asked for
   QHash<QString, QString> boundKeys_;  // shortcut id -> the desktop's text for its keys
