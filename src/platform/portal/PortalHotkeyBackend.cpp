@@ -182,10 +182,7 @@ void PortalHotkeyBackend::bind() {
   // the old session is let go after the new one has taken that name, so the new one is asked
   // for once the old one's Close is answered (or has failed), also when a bind comes while an
   // earlier bind's Close is still out.
-  if (const std::optional<QDBusPendingCall> call = closeSession()) {
-    closing_ = new QDBusPendingCallWatcher(*call, this);
-    connect(closing_, &QDBusPendingCallWatcher::finished, closing_, &QObject::deleteLater);
-  }
+  closeSession();
   if (closing_ == nullptr || closing_->isFinished()) {
     createSession(generation);
     return;
@@ -268,17 +265,18 @@ void PortalHotkeyBackend::finishBind(int response, const QVariant& shortcuts) {
   notifyBindingsChanged();
 }
 
-std::optional<QDBusPendingCall> PortalHotkeyBackend::closeSession() {
+void PortalHotkeyBackend::closeSession() {
   boundSession_.clear();
   boundProposals_.clear();
-  if (session_.isEmpty()) return std::nullopt;
-  QDBusPendingCall closing =
+  if (session_.isEmpty()) return;
+  closing_ = new QDBusPendingCallWatcher(
       bus_.asyncCall(QDBusMessage::createMethodCall(
                          QString::fromLatin1(kPortalService), session_,
                          QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")),
-                     int(std::chrono::milliseconds(kCloseBound).count()));
+                     int(std::chrono::milliseconds(kCloseBound).count())),
+      this);
+  connect(closing_, &QDBusPendingCallWatcher::finished, closing_, &QObject::deleteLater);
   session_.clear();
-  return closing;
 }
 
 void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QString& shortcutId,

@@ -7,7 +7,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QHash>
 #include <QList>
@@ -18,7 +17,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 
 #include "platform/HotkeyBackend.h"
 
@@ -82,7 +80,7 @@ class PortalHotkeyBackend final : public QObject, public HotkeyBackend {
   void bind();
   void createSession(quint64 generation);
   void bindShortcuts(quint64 generation, const QString& session);
-  std::optional<QDBusPendingCall> closeSession();
+  void closeSession();
   void finishBind(int response, const QVariant& shortcuts);
 
   QDBusConnection bus_;
